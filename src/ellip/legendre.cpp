@@ -1,0 +1,265 @@
+// K(m), E(m) and Π(n, m), the complete Legendre integrals.
+// K, E: T. Fukushima, "Fast computation of complete elliptic integrals and Jacobian
+// elliptic functions", Celest. Mech. Dyn. Astron. 105, 305 (2009): Taylor polynomials
+// on [0, 0.9), the arithmetic-geometric mean elsewhere, and E(m) = sqrt(1 - m) E(m / (m - 1))
+// for m < 0 (imaginary-modulus transformation, DLMF 19.7.5).
+// Π: B. C. Carlson, Numer. Algorithms 10, 13 (1995); Π(n, m) = RF(0, 1 - m, 1) + n/3 RJ(0, 1 - m, 1, 1 - n)
+// (DLMF 19.25.2), with the transformations of DLMF 19.7.8 and 19.7.9 for n < 0 and n > 1.
+//
+// Every expression keeps the order and grouping written here, so results are
+// reproducible to the last bit; the only library function used is the square root.
+
+#include "ellip/legendre.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "ellip/carlson.hpp"
+#include "ellip/legendre_tables.hpp"
+
+namespace vellomir {
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr double half_pi = 1.5707963267948966;
+constexpr double infinity = std::numeric_limits<double>::infinity();
+constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double epsilon = 2.220446049250313e-16;         // 2^-52
+constexpr double agm_tolerance = 5.995204332975846e-16;   // 2.7 eps
+constexpr int k_agm_cap = 10;                             // at most 8 updates are ever needed
+constexpr double index_bound = 9.223372036854776e18;      // 2^63: 20 m must fit in int64
+constexpr double just_below_one = 0.9999999999999998;     // 1 - eps
+constexpr double just_above_one = 1.0000000000000002;     // 1 + eps
+constexpr double negative_third = -0.3333333333333333;
+constexpr double very_negative = -1.7976931348623156e306;  // -DBL_MAX / 100
+
+constexpr std::string_view k_nan_message = "ellipk: Arguments cannot be NAN.";
+constexpr std::string_view k_range_message = "ellipk: m must not be greater than 1.";
+constexpr std::string_view k_unexpected_message = "ellipk: Unexpected error.";
+constexpr std::string_view e_nan_message = "ellipe: Arguments cannot be NAN.";
+constexpr std::string_view e_range_message = "ellipe: m must not be greater than 1.";
+constexpr std::string_view pi_n_one_message = "ellippi: n cannot be 1.";
+constexpr std::string_view pi_nan_message = "ellippi: Arguments cannot be NAN.";
+constexpr std::string_view pi_range_message = "ellippi: m must not be greater than 1.";
+constexpr std::string_view pi_unexpected_message = "ellippi: Unexpected error.";
+
+// Interval index trunc(20 x); none when 20 x is NaN or outside [-2^63, 2^63).
+std::optional<std::int64_t> interval_index(double x) noexcept {
+    const double scaled = 20.0 * x;
+    if (std::isnan(scaled) || scaled < -index_bound || scaled >= index_bound) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(scaled);
+}
+
+// Indices 0 to 17 select a polynomial; one unsigned comparison sends the negative
+// indices to the outer path together with those above 17.
+constexpr bool has_polynomial(std::int64_t index) noexcept { return static_cast<std::uint64_t>(index) <= 17; }
+
+// Horner's scheme in t = x - centre, from the highest coefficient down.
+double evaluate_taylor(const legendre_tables::TaylorPolynomial& polynomial, double x) noexcept {
+    const double t = x + (-polynomial.centre);
+    const auto& c = polynomial.coefficients;
+    double s = c.back();
+    for (std::size_t j = c.size() - 1; j-- > 0;) {
+        s = s * t + c[j];
+    }
+    return s;
+}
+
+// E(m) on the outer path 0.9 <= m < 1 as 2 RG(0, 1 - m, 1), by the AGM with a weighted
+// sum of squared differences (Carlson 1995, eq. 2.36; DLMF 19.22.7). On this range the
+// loop ends within 8 updates; a NaN ends it at once. The factor s of the transformation
+// for negative m enters first: s * (...) * (pi / (a + b)).
+double scaled_ellipe_agm(double s, double m) noexcept {
+    const double x0 = 1.0;
+    const double y0 = std::sqrt(1.0 - m);
+    double a = x0;
+    double b = y0;
+    double sum = 0.0;
+    double w = 0.25;
+    while (std::fabs(a - b) >= agm_tolerance * std::fabs(a)) {
+        const double t = std::sqrt(b * a);
+        a = (a + b) * 0.5;
+        b = t;
+        w = w + w;
+        sum = sum + (w * (a - b)) * (a - b);
+    }
+    return s * ((x0 + y0) * (x0 + y0) * 0.25 - sum) * (pi / (a + b));
+}
+
+// The value of an inner K or E, or NaN for an error, which the diagnosis of Π then reports
+// under its own name.
+double value_or_nan(const EllipResult& result) noexcept { return result.ok() ? result.value() : quiet_nan; }
+
+// Diagnosis of a candidate value of Π: only a non-finite candidate is examined.
+EllipResult diagnose_pi(double v, double n, double m) noexcept {
+    if (std::isfinite(v)) {
+        return EllipResult::success(v);
+    }
+    if (std::isnan(n) || std::isnan(m)) {
+        return EllipResult::failure(pi_nan_message);
+    }
+    if (m > just_below_one) {
+        if (m > 1.0) {
+            return EllipResult::failure(pi_range_message);
+        }
+        return EllipResult::success(std::copysign(infinity, 1.0 - n));
+    }
+    if (n < very_negative || m < very_negative) {
+        return EllipResult::success(0.0);  // the limit of the integral
+    }
+    return EllipResult::failure(pi_unexpected_message);
+}
+
+// Π for n > 1 + eps, principal value: Π(n, m) = K(m) - Π(m/n, m) (DLMF 19.6.5) folded
+// into one RJ term.
+EllipResult ellippi_above_one(double n, double m) noexcept {
+    // RJ would be handed a negative second argument for m > 1, and could return a finite
+    // number for a meaningless integral: diagnose the arguments as for n < 1.
+    if (std::isnan(m)) {
+        return EllipResult::failure(pi_nan_message);
+    }
+    if (m > 1.0) {
+        return EllipResult::failure(pi_range_message);
+    }
+    const double f = (negative_third * m) / n;
+    return diagnose_pi(elliprj_unchecked(0.0, 1.0 - m, 1.0, 1.0 - m / n) * f, n, m);
+}
+
+// Π for n <= 0: n = 0 is K; n < 0 through Π(N, m) with N = (m - n) / (1 - n) in (0, 1)
+// (DLMF 19.7.9), which keeps RJ off its principal-value path.
+double ellippi_nonpositive_n(double n, double m) noexcept {
+    if (1.0 - m < epsilon) {
+        return -infinity;  // m > 1 - eps: the diagnosis tells +infinity from m > 1
+    }
+    if (n == 0.0) {
+        if (m == 0.0) {
+            return half_pi;
+        }
+        return value_or_nan(ellipk(m));
+    }
+    if (m == n) {
+        // Both terms below would divide by m - n = 0; Π(m, m) = E(m) / (1 - m) instead.
+        return (1.0 / (1.0 - m)) * value_or_nan(ellipe(m));
+    }
+    const double big_n = (m - n) / (1.0 - n);
+    const double q = (1.0 - m) / (1.0 - n);
+    const double f = elliprf_unchecked(0.0, 1.0 - m, 1.0);
+    const double j = elliprj_unchecked(0.0, 1.0 - m, 1.0, q);
+    const double p = (-n * (f + (j * big_n) / 3.0)) / (1.0 - n);  // -n Π(N, m) / (1 - n)
+    const double k = value_or_nan(ellipk(m));
+    return ((1.0 - m) * p) / (m - n) + (m * k) / (m - n);
+}
+
+}  // namespace
+
+EllipResult ellipk(double m) noexcept {
+    const std::optional<std::int64_t> index = interval_index(m);
+    if (!index) {
+        if (std::isnan(m)) {
+            return EllipResult::failure(k_nan_message);
+        }
+        if (m == -infinity) {
+            return EllipResult::success(0.0);
+        }
+        if (m > 1.0) {
+            return EllipResult::failure(k_range_message);
+        }
+        return EllipResult::failure(k_unexpected_message);  // 20 m below -2^63
+    }
+    if (has_polynomial(*index)) {
+        return EllipResult::success(evaluate_taylor(legendre_tables::k_by_index[*index], m));
+    }
+    if (m >= 1.0) {
+        if (m == 1.0) {
+            return EllipResult::success(infinity);
+        }
+        return EllipResult::failure(k_range_message);
+    }
+    // 0.9 <= m < 1 or m <= -0.05: K(m) = pi / (2 AGM(1, sqrt(1 - m))) (DLMF 19.8.5);
+    // for negative m, g starts above 1 and the same loop serves.
+    double a = 1.0;
+    double g = std::sqrt(1.0 - m);
+    for (int update = 0; update < k_agm_cap; ++update) {
+        if (std::fabs(a - g) < agm_tolerance * std::fabs(a)) {
+            break;
+        }
+        const double next_a = (a + g) * 0.5;
+        const double next_g = std::sqrt(a * g);
+        a = next_a;
+        g = next_g;
+    }
+    return EllipResult::success(pi / (a + g));
+}
+
+EllipResult ellipe(double m) noexcept {
+    // Negative m: E(m) = sqrt(1 - m) E(m'), m' = m / (m - 1) in (0, 1]. NaN and -0.0 are not negative.
+    double s = 1.0;
+    double m_prime = m;
+    if (m < 0.0) {
+        if (m == -infinity) {
+            return EllipResult::success(infinity);
+        }
+        s = std::sqrt(1.0 - m);
+        m_prime = m / (m - 1.0);
+    }
+    const std::optional<std::int64_t> index = interval_index(m_prime);
+    if (!index) {
+        if (std::isnan(m_prime)) {
+            return EllipResult::failure(e_nan_message);
+        }
+        return EllipResult::failure(e_range_message);  // +infinity or 20 m >= 2^63
+    }
+    if (has_polynomial(*index)) {
+        return EllipResult::success(s * evaluate_taylor(legendre_tables::e_by_index[*index], m_prime));
+    }
+    if (m_prime >= 1.0) {
+        if (m_prime == 1.0) {
+            return EllipResult::success(s * 1.0);
+        }
+        return EllipResult::failure(e_range_message);
+    }
+    return EllipResult::success(scaled_ellipe_agm(s, m_prime));
+}
+
+EllipResult ellippi(double n, double m) noexcept {
+    if (n > just_below_one) {
+        if (n < 1.0) {
+            return EllipResult::success(infinity);  // n = 1 - 2^-53
+        }
+        if (n == 1.0) {
+            return EllipResult::failure(pi_n_one_message);
+        }
+        if (n <= just_above_one) {
+            // n = 1 + 2^-52: the limit K - E / (1 - m) of the principal value as n -> 1+.
+            // Errors of K and E are passed on unchanged, under their own names.
+            const EllipResult k = ellipk(m);
+            if (!k.ok()) {
+                return k;
+            }
+            const EllipResult e = ellipe(m);
+            if (!e.ok()) {
+                return e;
+            }
+            return diagnose_pi(k.value() - e.value() / (1.0 - m), n, m);
+        }
+        return ellippi_above_one(n, m);
+    }
+
+    double v;
+    if (n <= 0.0) {
+        v = ellippi_nonpositive_n(n, m);
+    } else if (m == n) {
+        v = (1.0 / (1.0 - m)) * value_or_nan(ellipe(m));  // Π(m, m) = E(m) / (1 - m)
+    } else {
+        // 0 < n < 1 or NaN n (DLMF 19.25.2).
+        v = (elliprj_unchecked(0.0, 1.0 - m, 1.0, 1.0 - n) * n) / 3.0 + elliprf_unchecked(0.0, 1.0 - m, 1.0);
+    }
+    return diagnose_pi(v, n, m);
+}
+
+}  // namespace vellomir

@@ -1,0 +1,21 @@
+#pragma once
+// Complete elliptic integrals in Legendre's form, in the parameter m = k^2:
+//   K(m)    = \int_0^{pi/2} dθ / sqrt(1 - m sin^2 θ)
+//   E(m)    = \int_0^{pi/2} sqrt(1 - m sin^2 θ) dθ
+//   Π(n, m) = \int_0^{pi/2} dθ / ((1 - n sin^2 θ) sqrt(1 - m sin^2 θ))   (n > 1: Cauchy principal value)
+// K and E by Fukushima's piecewise Taylor series (Celest. Mech. Dyn. Astron. 105, 305 (2009))
+// and the arithmetic-geometric mean; Π from Carlson's RF and RJ (DLMF 19.25.2).
+//
+// Each routine returns the value or one of its fixed messages ("ellipk: ..."), pure and
+// without allocation.
+
+#include "ellip/ellip_result.hpp"
+
+namespace vellomir {
+
+EllipResult ellipk(double m) noexcept;
+EllipResult ellipe(double m) noexcept;
+// The characteristic n comes first, the parameter m second.
+EllipResult ellippi(double n, double m) noexcept;
+
+}  // namespace vellomir
