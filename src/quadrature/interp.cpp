@@ -8,7 +8,7 @@
 namespace vellomir {
 namespace {
 
-// The number of leading elements of x below xq when x is ascending: a branch-light lower bound over
+// The number of leading elements of x below xq when x is ascending, by binary search over
 // all of x. A NaN query compares false everywhere and gives 0.
 std::size_t count_below(std::span<const double> x, double xq) noexcept {
     std::size_t base = 0;
