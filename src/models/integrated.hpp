@@ -1,0 +1,57 @@
+#pragma once
+// Magnification of a limb-darkened star: the uniform-disk (Witt & Mao 1994) or ring
+// (Heyrovsky 2003) magnification integrated over the stellar radius with the tanh-sinh rule
+// (Takahasi & Mori 1974).
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "models/heyrovsky.hpp"
+#include "models/model_constants.hpp"
+#include "quadrature/double_exponential.hpp"
+
+namespace vellomir {
+
+// Brightness-weighted area of the limb-darkened star, the divisor of both integrated
+// functions. This literal, not the double nearest 0.8 pi (2.5132741228718345).
+inline constexpr double LIMB_DARKENED_NORM = 2.5132741228717936;
+
+// Linear limb-darkening law I(r) = 1 - 0.6 (1 - sqrt(1 - r^2)), r in stellar radii.
+inline double limb_darkening_profile(double r) noexcept { return 1.0 + (1.0 - std::sqrt(1.0 - r * r)) * -0.6; }
+
+// One limb-darkened magnification per separation l[i] (stellar radii), sequentially.
+std::vector<double> integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar);
+std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar);
+
+// Ring-flux integral F = int_0^1 I(r) * 2 pi r * H(l, r) dr over a star of brightness profile
+// I, divided by `norm`, for every separation l[i]. H is evaluated once per abscissa; where it
+// fails the sample is NaN, which the quadrature counts as 0.
+//
+// When 0 < l < 1 the ring r = l passes through the lens and H has a logarithmic singularity
+// there. Inside the interval it costs the tanh-sinh rule about three digits (3.6e-3 relative at
+// l = 0.3), so [0, l] and [l, 1] are integrated separately and the singularity sits at an
+// endpoint, where the rule's double-exponential node clustering absorbs it.
+template <class Profile>
+std::vector<double> _integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar, double norm,
+                                                        const Profile& profile) {
+    for (double& element : l) {
+        const double lc = element;
+        auto ring_flux = [&](double r) {
+            const Outcome<double> ring = heyrovsky_magnification(lc, r, re, rstar);
+            const double h = ring.ok() ? ring.value() : std::numeric_limits<double>::quiet_NaN();
+            return profile(r) * ((TWO_PI * r) * h);
+        };
+        double flux;
+        if (0.0 < lc && lc < 1.0) {
+            flux = integrate(ring_flux, 0.0, lc, RADIAL_QUADRATURE_TARGET).integral +
+                   integrate(ring_flux, lc, 1.0, RADIAL_QUADRATURE_TARGET).integral;
+        } else {
+            flux = integrate(ring_flux, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
+        }
+        element = flux / norm;  // the results overwrite the owned input: no allocation
+    }
+    return l;
+}
+
+}  // namespace vellomir

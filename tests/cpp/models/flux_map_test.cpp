@@ -1,0 +1,199 @@
+// Flux maps: tabulated profiles against mpmath ring-flux integrals of the interpolated table,
+// the length check, and the identities between the maps and the kernels.
+
+#include "models/flux_map.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "models/heyrovsky.hpp"
+#include "models/integrated.hpp"
+#include "models/internal_failure.hpp"
+#include "models/witt_mao.hpp"
+#include "reference_data.hpp"
+
+namespace vellomir {
+namespace {
+
+using testing::read_reference;
+using testing::relative_error;
+using testing::split_numbers;
+using testing::WorstError;
+
+using FluxMap = Outcome<std::vector<double>> (*)(std::vector<double>, double, double, std::vector<double>,
+                                                 std::vector<double>);
+
+struct Table {
+    std::vector<double> bl, bf;
+};
+
+std::vector<double> values(const Outcome<std::vector<double>>& result) {
+    EXPECT_TRUE(result.ok()) << result.message();
+    return result.value();
+}
+
+// Worst errors per table and separation range: the lens inside the star, near its rim, far.
+struct Bounds {
+    double inside, rim, outside;
+};
+
+void check_against_reference(FluxMap map, const char* name, const std::map<std::string, Bounds>& bounds) {
+    std::map<std::string, Table> tables;
+    std::map<std::string, WorstError> worst[3];
+    int count = 0;
+    for (const auto& row : read_reference("models_integrated.txt")) {
+        if (row.tag == "table") {
+            tables[row.fields[0]] = {split_numbers(row.fields[1]), split_numbers(row.fields[2])};
+            continue;
+        }
+        if (row.fields[0] == "linear") continue;
+        const Table& table = tables.at(row.fields[0]);
+        const double l = row.number(1);
+        const double got = values(map({l}, row.number(2), row.number(3), table.bl, table.bf)).at(0);
+        const int range = l < 1.0 ? 0 : (l < 1.5 ? 1 : 2);
+        worst[range][row.fields[0]].add(got, row.number(4), "l=" + row.fields[1] + " re=" + row.fields[2]);
+        ++count;
+    }
+    EXPECT_EQ(count, 3 * 68);
+    const char* range_names[3] = {"l < 1", "1 <= l < 1.5", "l >= 1.5"};
+    for (const auto& [table, bound] : bounds) {
+        const double limits[3] = {bound.inside, bound.rim, bound.outside};
+        for (int range = 0; range < 3; ++range) {
+            const WorstError& error = worst[range][table];
+            std::cout << "[ worst ] " << name << ", " << table << ", " << range_names[range] << ": " << error.error
+                      << " at " << error.where << "\n";
+            EXPECT_LT(error.error, limits[range]) << table << ", " << range_names[range] << ": " << error.where;
+        }
+    }
+}
+
+// Both integrate over [0, 1] across the knots of the table: a kink of the profile (quadratic20)
+// costs the tanh-sinh rule some 1e-6, a jump (partial, 0 outside [0.2, 0.8]) some 1e-3.
+TEST(FluxMapReference, IntegratedWittMao) {
+    // The annulus means difference two disk magnifications 2e-4 apart in radius, which magnifies
+    // the rim-band substitution of the disk kernel; and the mean, like the ring magnification,
+    // peaks logarithmically at r = l, inside the one-piece interval when l < 1: up to 10 %.
+    check_against_reference(integrated_flux_map_witt_mao_magnification, "flux map Witt-Mao",
+                            {{"single", {0.1, 2e-3, 1e-9}},
+                             {"quadratic20", {0.1, 1e-3, 2e-7}},
+                             {"partial", {0.15, 2e-4, 5e-5}}});
+}
+
+TEST(FluxMapReference, IntegratedHeyrovsky) {
+    check_against_reference(integrated_flux_map_heyrovsky_magnification, "flux map Heyrovsky",
+                            {{"single", {1e-10, 1e-10, 1e-13}},
+                             {"quadratic20", {2e-5, 2e-6, 2e-7}},
+                             {"partial", {1.5e-2, 2e-4, 5e-5}}});
+}
+
+TEST(FluxMap, UnequalTableLengthsFailFirst) {
+    const char* expected = "assertion `left == right` failed\n  left: 1\n right: 0";
+    for (const FluxMap map : {discrete_flux_map_heyrovsky_magnification, integrated_flux_map_witt_mao_magnification,
+                              integrated_flux_map_heyrovsky_magnification}) {
+        for (const std::vector<double>& l : {std::vector<double>{0.5, 2.0}, std::vector<double>{}}) {
+            try {
+                map(l, 1.0, 1.0, {0.5}, {});
+                ADD_FAILURE() << "no failure for " << l.size() << " separations";
+            } catch (const InternalFailure& failure) {
+                EXPECT_STREQ(failure.what(), expected);
+            }
+        }
+    }
+}
+
+TEST(FluxMap, EmptySeparations) {
+    for (const FluxMap map : {discrete_flux_map_heyrovsky_magnification, integrated_flux_map_witt_mao_magnification,
+                              integrated_flux_map_heyrovsky_magnification}) {
+        const Outcome<std::vector<double>> result = map({}, 1.0, 1.0, {0.5}, {1.0});
+        ASSERT_TRUE(result.ok());
+        EXPECT_TRUE(result.value().empty());
+    }
+}
+
+TEST(FluxMap, EmptyTable) {
+    EXPECT_EQ(values(discrete_flux_map_heyrovsky_magnification({0.5, 3.0}, 1.0, 1.0, {}, {})),
+              (std::vector<double>{0.0, 0.0}));
+    for (const FluxMap map : {integrated_flux_map_witt_mao_magnification, integrated_flux_map_heyrovsky_magnification}) {
+        for (const double x : values(map({0.5, 3.0}, 1.0, 1.0, {}, {}))) EXPECT_TRUE(std::isnan(x));
+    }
+}
+
+TEST(FluxMap, OnePointTableIsAUniformDisk) {
+    const std::vector<double> l = {0.0, 0.5, 1.5, 4.0};
+    const std::vector<double> disk = witt_mao_magnification(l, 1.0, 1.0);
+    const std::vector<double> rings = values(integrated_flux_map_heyrovsky_magnification(l, 1.0, 1.0, {0.3}, {2.0}));
+    for (std::size_t i = 0; i < l.size(); ++i) EXPECT_LT(relative_error(rings[i], disk[i]), 1e-11) << l[i];
+    // The annulus form only once the lens is off the star (see the reference test).
+    const std::vector<double> far = {1.5, 4.0};
+    const std::vector<double> annuli = values(integrated_flux_map_witt_mao_magnification(far, 1.0, 1.0, {0.3}, {2.0}));
+    const std::vector<double> far_disk = witt_mao_magnification(far, 1.0, 1.0);
+    for (std::size_t i = 0; i < far.size(); ++i) EXPECT_LT(relative_error(annuli[i], far_disk[i]), 1e-9) << far[i];
+}
+
+TEST(FluxMap, ScaleOfTheBrightnessCancels) {
+    const std::vector<double> l = {0.2, 0.9, 2.0};
+    const std::vector<double> bl = {0.0, 0.3, 0.6, 1.0}, bf = {1.0, 0.9, 0.7, 0.3};
+    std::vector<double> scaled = bf;
+    for (double& x : scaled) x *= 37.5;
+    for (const FluxMap map : {integrated_flux_map_witt_mao_magnification, integrated_flux_map_heyrovsky_magnification}) {
+        const std::vector<double> a = values(map(l, 1.0, 1.0, bl, bf)), b = values(map(l, 1.0, 1.0, bl, scaled));
+        for (std::size_t i = 0; i < l.size(); ++i) EXPECT_LT(relative_error(b[i], a[i]), 1e-10) << l[i];
+    }
+}
+
+TEST(FluxMap, TwinsAgreeOffTheStar) {
+    const std::vector<double> bl = {0.0, 0.25, 0.5, 0.75, 1.0}, bf = {1.0, 0.95, 0.8, 0.6, 0.2};
+    std::vector<double> l;
+    for (double x = 1.5; x < 5.0; x += 0.125) l.push_back(x);
+    const std::vector<double> annuli = values(integrated_flux_map_witt_mao_magnification(l, 0.7, 1.0, bl, bf));
+    const std::vector<double> rings = values(integrated_flux_map_heyrovsky_magnification(l, 0.7, 1.0, bl, bf));
+    for (std::size_t i = 0; i < l.size(); ++i) EXPECT_LT(relative_error(annuli[i], rings[i]), 1e-7) << l[i];
+}
+
+TEST(FluxMap, FarFromTheLensNoMagnification) {
+    // The Witt-Mao form loses eps * (u / rho)^2 to cancellation, which the annulus differences
+    // magnify by r / 4e-4; it is checked closer in.
+    const std::vector<double> bl = {0.0, 0.5, 1.0}, bf = {1.0, 0.8, 0.4};
+    EXPECT_NEAR(values(integrated_flux_map_heyrovsky_magnification({1e5}, 1.0, 1.0, bl, bf))[0], 1.0, 1e-13);
+    const double x = 100.0, point_lens = (x * x + 2.0) / (x * std::sqrt(x * x + 4.0));
+    EXPECT_NEAR(values(integrated_flux_map_witt_mao_magnification({x}, 1.0, 1.0, bl, bf))[0], point_lens, 1e-7);
+}
+
+TEST(DiscreteFluxMap, OneRingIsTheRingMagnification) {
+    const std::vector<double> l = {0.0, 0.4, 1.3, 5.0};
+    const std::vector<double> one = values(discrete_flux_map_heyrovsky_magnification(l, 2.0, 1.0, {0.6}, {1.0}));
+    const std::vector<double> two = values(discrete_flux_map_heyrovsky_magnification(l, 2.0, 1.0, {0.6}, {2.0}));
+    for (std::size_t i = 0; i < l.size(); ++i) {
+        EXPECT_EQ(one[i], heyrovsky_magnification(l[i], 0.6, 2.0, 1.0).value()) << l[i];
+        EXPECT_EQ(two[i], 2.0 * one[i]) << l[i];
+    }
+}
+
+TEST(DiscreteFluxMap, SumsTheRingsInTableOrder) {
+    const std::vector<double> bl = {0.2, 0.5, 0.9}, bf = {0.5, 0.3, 0.2};
+    const double got = values(discrete_flux_map_heyrovsky_magnification({0.7}, 1.0, 1.0, bl, bf))[0];
+    double sum = 0.0;
+    for (std::size_t j = 0; j < bl.size(); ++j) sum = sum + heyrovsky_magnification(0.7, bl[j], 1.0, 1.0).value() * bf[j];
+    EXPECT_EQ(got, sum);
+}
+
+TEST(DiscreteFluxMap, FirstRingErrorEndsTheCall) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Outcome<std::vector<double>> by_separation =
+        discrete_flux_map_heyrovsky_magnification({0.5, nan, 2.0}, 1.0, 1.0, {0.3}, {1.0});
+    ASSERT_FALSE(by_separation.ok());
+    EXPECT_EQ(by_separation.message(), "ellipk: Arguments cannot be NAN.");
+    const Outcome<std::vector<double>> by_ring =
+        discrete_flux_map_heyrovsky_magnification({1e4}, 1.0, 1.0, {0.5, 1e4 + 2e-5, nan}, {1.0, 1.0, 1.0});
+    ASSERT_FALSE(by_ring.ok());
+    EXPECT_EQ(by_ring.message(), "ellippi: n cannot be 1.");
+}
+
+}  // namespace
+}  // namespace vellomir

@@ -1,0 +1,129 @@
+// Limb-darkened magnification (linear law) against the mpmath ring-flux integral, which the
+// generator checks against an independent 2-D integral over the star.
+
+#include "models/integrated.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <vector>
+
+#include "models/witt_mao.hpp"
+#include "reference_data.hpp"
+
+namespace vellomir {
+namespace {
+
+using testing::read_reference;
+using testing::relative_error;
+using testing::WorstError;
+
+// Worst errors by separation: the lens inside the star, just outside it, and far from it.
+struct ByRegion {
+    WorstError inside, rim, outside;
+
+    void add(double l, double got, double expected, const std::string& label) {
+        (l < 1.0 ? inside : (l < 1.5 ? rim : outside)).add(got, expected, label);
+    }
+    void print(const char* name) const {
+        std::cout << "[ worst ] " << name << ": l < 1 " << inside.error << " (" << inside.where << "), 1 <= l < 1.5 "
+                  << rim.error << " (" << rim.where << "), l >= 1.5 " << outside.error << " (" << outside.where
+                  << ")\n";
+    }
+};
+
+template <class Model>
+ByRegion against_reference(Model model) {
+    ByRegion worst;
+    int count = 0;
+    for (const auto& row : read_reference("models_integrated.txt")) {
+        if (row.tag != "case" || row.fields[0] != "linear") continue;
+        const double l = row.number(1), re = row.number(2), rstar = row.number(3), expected = row.number(4);
+        const std::vector<double> got = model(std::vector<double>{l}, re, rstar);
+        worst.add(l, got.at(0), expected, "l=" + row.fields[1] + " re=" + row.fields[2]);
+        ++count;
+    }
+    EXPECT_EQ(count, 68);
+    return worst;
+}
+
+TEST(IntegratedReference, WittMao) {
+    // One integral over the sub-disks, whose magnification has a kink where the sub-disk's rim
+    // crosses the lens: for l <= 1 that kink lies inside the interval (or, for l = 1, the rim
+    // band sits at the endpoint) and costs 1e-6 to 5e-5.
+    const ByRegion worst = against_reference(integrated_witt_mao_magnification);
+    worst.print("integrated Witt-Mao");
+    EXPECT_LT(worst.inside.error, 3e-5) << worst.inside.where;
+    EXPECT_LT(worst.rim.error, 6e-5) << worst.rim.where;
+    EXPECT_LT(worst.outside.error, 1e-13) << worst.outside.where;
+}
+
+TEST(IntegratedReference, Heyrovsky) {
+    const ByRegion worst = against_reference(integrated_heyrovsky_magnification);
+    worst.print("integrated Heyrovsky");
+    EXPECT_LT(worst.inside.error, 1e-10) << worst.inside.where;
+    EXPECT_LT(worst.rim.error, 1e-10) << worst.rim.where;
+    EXPECT_LT(worst.outside.error, 1e-13) << worst.outside.where;
+}
+
+TEST(Integrated, TwinsAgree) {
+    std::vector<double> l;
+    for (double x = 0.0; x < 4.0; x += 0.0625) l.push_back(x);
+    for (const double re : {0.5, 1.0, 3.0}) {
+        const std::vector<double> disks = integrated_witt_mao_magnification(l, re, 1.0);
+        const std::vector<double> rings = integrated_heyrovsky_magnification(l, re, 1.0);
+        for (std::size_t i = 0; i < l.size(); ++i) {
+            EXPECT_LT(relative_error(disks[i], rings[i]), l[i] <= 1.0 ? 1e-4 : 1e-9) << "l=" << l[i] << " re=" << re;
+        }
+    }
+}
+
+TEST(Integrated, EmptySeparations) {
+    EXPECT_TRUE(integrated_witt_mao_magnification({}, 1.0, 1.0).empty());
+    EXPECT_TRUE(integrated_heyrovsky_magnification({}, 1.0, 1.0).empty());
+}
+
+TEST(Integrated, FarFromTheLensTheNormalisationShows) {
+    // The magnification tends to 1, and the result to 0.8 pi over the (slightly smaller) literal.
+    const double limit = 0.8 * PI / LIMB_DARKENED_NORM;
+    EXPECT_GT(limit, 1.0);
+    EXPECT_NEAR(integrated_heyrovsky_magnification({1e5}, 1.0, 1.0)[0], limit, 1e-13);
+    // The Witt-Mao closed form cancels to eps * (u / rho)^2 far from the disk: 2e-7 at l = 1e5.
+    EXPECT_NEAR(integrated_witt_mao_magnification({1e3}, 1.0, 1.0)[0], limit, 1e-9);
+}
+
+TEST(Integrated, ZeroStellarRadiusKeepsThePointSourceTerm) {
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(integrated_witt_mao_magnification({0.5, 0.0, 2.0, -1.0}, 1.0, 0.0),
+              (std::vector<double>{inf, inf, inf, -inf}));
+}
+
+TEST(Integrated, RingThroughTheLensStaysFinite) {
+    for (const double l : {0.1, 0.5, 0.9}) {
+        EXPECT_TRUE(std::isfinite(integrated_heyrovsky_magnification({l}, 1.0, 1.0)[0])) << l;
+        EXPECT_TRUE(std::isfinite(integrated_witt_mao_magnification({l}, 1.0, 1.0)[0])) << l;
+    }
+}
+
+TEST(Integrated, DependsOnTheArgumentsOnly) {
+    const std::vector<double> l = {0.0, 0.4, 1.0, 2.5};
+    EXPECT_EQ(integrated_witt_mao_magnification(l, 2.0, 1.0), integrated_witt_mao_magnification(l, 2.0, 1.0));
+    EXPECT_EQ(integrated_heyrovsky_magnification(l, 2.0, 1.0), integrated_heyrovsky_magnification(l, 2.0, 1.0));
+    // Elements are independent of their neighbours.
+    EXPECT_EQ(integrated_heyrovsky_magnification(l, 2.0, 1.0)[2], integrated_heyrovsky_magnification({1.0}, 2.0, 1.0)[0]);
+}
+
+TEST(Integrated, ProfileWeightsTheRings) {
+    // With a constant profile and the disk's own area as normalisation the ring integral is the
+    // uniform-disk magnification.
+    const std::vector<double> l = {0.0, 0.3, 1.7, 4.0};
+    const std::vector<double> rings = _integrated_heyrovsky_magnification(l, 2.0, 1.0, PI, [](double) { return 1.0; });
+    for (std::size_t i = 0; i < l.size(); ++i) {
+        EXPECT_LT(relative_error(rings[i], witt_mao_magnification_scaled(l[i] * 0.5, 0.5)), 1e-12) << l[i];
+    }
+}
+
+}  // namespace
+}  // namespace vellomir
