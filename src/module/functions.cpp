@@ -1,0 +1,322 @@
+// The eight entry points. Each runs inside the entry trampoline: match the
+// arguments, convert them in signature order (the first failure ends the call,
+// with the parameter's note), call the model on plain C++ values, build the
+// result. The calling thread stays attached throughout, also while the worker
+// pool runs; worker threads only ever see std::vector<double>.
+
+#include "module/functions.hpp"
+
+#include <array>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "models/flux_map.hpp"
+#include "models/heyrovsky.hpp"
+#include "models/integrated.hpp"
+#include "models/multi_witt_mao.hpp"
+#include "models/witt_mao.hpp"
+#include "module/arguments.hpp"
+#include "module/errors.hpp"
+#include "module/once.hpp"
+#include "module/results.hpp"
+#include "parallel/worker_pool.hpp"
+
+namespace vellomir {
+namespace {
+
+// ---- Parameters --------------------------------------------------------------
+
+constexpr std::string_view separation_parameters[] = {"l", "re", "rstar"};
+constexpr std::string_view ring_parameters[] = {"l", "r", "re", "rstar"};
+constexpr std::string_view flux_map_parameters[] = {"l", "re", "rstar", "bl", "bf"};
+
+constexpr FunctionDescription witt_mao_description{"witt_mao_magnification", separation_parameters};
+constexpr FunctionDescription heyrovsky_description{"heyrovsky_magnification", ring_parameters};
+constexpr FunctionDescription multi_witt_mao_description{"multi_witt_mao_magnification", separation_parameters};
+constexpr FunctionDescription integrated_witt_mao_description{"integrated_witt_mao_magnification",
+                                                              separation_parameters};
+constexpr FunctionDescription integrated_heyrovsky_description{"integrated_heyrovsky_magnification",
+                                                               separation_parameters};
+constexpr FunctionDescription discrete_flux_map_heyrovsky_description{"discrete_flux_map_heyrovsky_magnification",
+                                                                      flux_map_parameters};
+constexpr FunctionDescription integrated_flux_map_witt_mao_description{"integrated_flux_map_witt_mao_magnification",
+                                                                       flux_map_parameters};
+constexpr FunctionDescription integrated_flux_map_heyrovsky_description{
+    "integrated_flux_map_heyrovsky_magnification", flux_map_parameters};
+
+// ---- Conversion of one parameter ---------------------------------------------
+
+Expected<double> float_parameter(PyObject* object, std::string_view name) {
+    Expected<double> value = extract_double(object);
+    if (!value.ok()) {
+        return argument_extraction_error(name, std::move(value).error());
+    }
+    return value;
+}
+
+Expected<std::vector<double>> sequence_parameter(PyObject* object, std::string_view name) {
+    Expected<std::vector<double>> values = extract_double_sequence(object);
+    if (!values.ok()) {
+        return argument_extraction_error(name, std::move(values).error());
+    }
+    return values;
+}
+
+// ---- Conversion of whole signatures -------------------------------------------
+
+template <std::size_t N>
+using Slots = std::array<PyObject*, N>;
+
+// (l: sequence, re: float, rstar: float)
+struct SeparationArguments {
+    std::vector<double> l;
+    double re;
+    double rstar;
+};
+
+Expected<SeparationArguments> convert_separation_arguments(const Slots<3>& slots) {
+    Expected<std::vector<double>> l = sequence_parameter(slots[0], "l");
+    if (!l.ok()) {
+        return std::move(l).error();
+    }
+    Expected<double> re = float_parameter(slots[1], "re");
+    if (!re.ok()) {
+        return std::move(re).error();
+    }
+    Expected<double> rstar = float_parameter(slots[2], "rstar");
+    if (!rstar.ok()) {
+        return std::move(rstar).error();
+    }
+    return SeparationArguments{std::move(l).value(), re.value(), rstar.value()};
+}
+
+// (l: sequence, re: float, rstar: float, bl: sequence, bf: sequence)
+struct FluxMapArguments {
+    std::vector<double> l;
+    double re;
+    double rstar;
+    std::vector<double> bl;
+    std::vector<double> bf;
+};
+
+Expected<FluxMapArguments> convert_flux_map_arguments(const Slots<5>& slots) {
+    Expected<SeparationArguments> head = convert_separation_arguments({slots[0], slots[1], slots[2]});
+    if (!head.ok()) {
+        return std::move(head).error();
+    }
+    Expected<std::vector<double>> bl = sequence_parameter(slots[3], "bl");
+    if (!bl.ok()) {
+        return std::move(bl).error();
+    }
+    Expected<std::vector<double>> bf = sequence_parameter(slots[4], "bf");
+    if (!bf.ok()) {
+        return std::move(bf).error();
+    }
+    SeparationArguments& separations = head.value();
+    return FluxMapArguments{std::move(separations.l), separations.re, separations.rstar, std::move(bl).value(),
+                            std::move(bf).value()};
+}
+
+// ---- Model results -----------------------------------------------------------
+
+Expected<OwnedRef> list_or_error(Outcome<std::vector<double>> outcome) {
+    if (!outcome.ok()) {
+        return PendingError::runtime_error(outcome.message());
+    }
+    return new_float_list(std::move(outcome).value());
+}
+
+// The process-wide worker pool, created through a OnceValue so that a thread that
+// finds another creating it waits detached from the interpreter.
+OnceValue<WorkerPool*> global_pool_cell;
+
+WorkerPool& global_pool() {
+    return *global_pool_cell.get([] { return &WorkerPool::global(); });
+}
+
+// ---- Entry points --------------------------------------------------------------
+
+PyObject* witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<3> slots{};
+        if (auto mismatch = extract_arguments_fastcall(witt_mao_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        Expected<SeparationArguments> a = convert_separation_arguments(slots);
+        if (!a.ok()) {
+            return std::move(a).error();
+        }
+        return new_float_list(witt_mao_magnification(global_pool(), std::move(a.value().l), a.value().re,
+                                                     a.value().rstar));
+    });
+}
+
+PyObject* integrated_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                                  PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<3> slots{};
+        if (auto mismatch = extract_arguments_fastcall(integrated_witt_mao_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        Expected<SeparationArguments> a = convert_separation_arguments(slots);
+        if (!a.ok()) {
+            return std::move(a).error();
+        }
+        return new_float_list(integrated_witt_mao_magnification(std::move(a.value().l), a.value().re, a.value().rstar));
+    });
+}
+
+PyObject* integrated_flux_map_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                                           PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<5> slots{};
+        if (auto mismatch =
+                extract_arguments_fastcall(integrated_flux_map_witt_mao_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        Expected<FluxMapArguments> a = convert_flux_map_arguments(slots);
+        if (!a.ok()) {
+            return std::move(a).error();
+        }
+        FluxMapArguments& v = a.value();
+        return list_or_error(integrated_flux_map_witt_mao_magnification(std::move(v.l), v.re, v.rstar,
+                                                                        std::move(v.bl), std::move(v.bf)));
+    });
+}
+
+PyObject* multi_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                             PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<3> slots{};
+        if (auto mismatch = extract_arguments_fastcall(multi_witt_mao_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        Expected<std::vector<double>> l = sequence_parameter(slots[0], "l");
+        if (!l.ok()) {
+            return std::move(l).error();
+        }
+        Expected<std::vector<double>> re = sequence_parameter(slots[1], "re");
+        if (!re.ok()) {
+            return std::move(re).error();
+        }
+        Expected<std::vector<double>> rstar = sequence_parameter(slots[2], "rstar");
+        if (!rstar.ok()) {
+            return std::move(rstar).error();
+        }
+        return new_nested_float_list(
+            multi_witt_mao_magnification(global_pool(), l.value(), re.value(), rstar.value()));
+    });
+}
+
+PyObject* heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                        PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<4> slots{};
+        if (auto mismatch = extract_arguments_fastcall(heyrovsky_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        std::array<double, 4> values{};
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            Expected<double> value = float_parameter(slots[i], ring_parameters[i]);
+            if (!value.ok()) {
+                return std::move(value).error();
+            }
+            values[i] = value.value();
+        }
+        const Outcome<double> ring = heyrovsky_magnification(values[0], values[1], values[2], values[3]);
+        if (!ring.ok()) {
+            return PendingError::runtime_error(ring.message());
+        }
+        return new_float(ring.value());
+    });
+}
+
+PyObject* integrated_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                                   PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<3> slots{};
+        if (auto mismatch =
+                extract_arguments_fastcall(integrated_heyrovsky_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        Expected<SeparationArguments> a = convert_separation_arguments(slots);
+        if (!a.ok()) {
+            return std::move(a).error();
+        }
+        return new_float_list(
+            integrated_heyrovsky_magnification(std::move(a.value().l), a.value().re, a.value().rstar));
+    });
+}
+
+PyObject* integrated_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                                            PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<5> slots{};
+        if (auto mismatch =
+                extract_arguments_fastcall(integrated_flux_map_heyrovsky_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        Expected<FluxMapArguments> a = convert_flux_map_arguments(slots);
+        if (!a.ok()) {
+            return std::move(a).error();
+        }
+        FluxMapArguments& v = a.value();
+        return list_or_error(integrated_flux_map_heyrovsky_magnification(std::move(v.l), v.re, v.rstar,
+                                                                         std::move(v.bl), std::move(v.bf)));
+    });
+}
+
+PyObject* discrete_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                                          PyObject* kwnames) noexcept {
+    return run_entry([&]() -> Expected<OwnedRef> {
+        Slots<5> slots{};
+        if (auto mismatch =
+                extract_arguments_fastcall(discrete_flux_map_heyrovsky_description, args, nargs, kwnames, slots)) {
+            return std::move(*mismatch);
+        }
+        Expected<FluxMapArguments> a = convert_flux_map_arguments(slots);
+        if (!a.ok()) {
+            return std::move(a).error();
+        }
+        FluxMapArguments& v = a.value();
+        return list_or_error(discrete_flux_map_heyrovsky_magnification(std::move(v.l), v.re, v.rstar,
+                                                                       std::move(v.bl), std::move(v.bf)));
+    });
+}
+
+// ---- Method table -------------------------------------------------------------
+
+PyCFunction as_method(PyCFunctionFastWithKeywords entry) {
+    // The interpreter calls it back with the fastcall-with-keywords signature that
+    // METH_FASTCALL | METH_KEYWORDS announces.
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry));
+}
+
+constexpr int method_flags = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
+
+// The docstrings hold only the text signature: __text_signature__ is set, __doc__ is None.
+PyMethodDef method_table[] = {
+    {"witt_mao_magnification", as_method(witt_mao_magnification_entry), method_flags,
+     "witt_mao_magnification(l, re, rstar)\n--\n\n"},
+    {"integrated_witt_mao_magnification", as_method(integrated_witt_mao_magnification_entry), method_flags,
+     "integrated_witt_mao_magnification(l, re, rstar)\n--\n\n"},
+    {"integrated_flux_map_witt_mao_magnification", as_method(integrated_flux_map_witt_mao_magnification_entry),
+     method_flags, "integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf)\n--\n\n"},
+    {"multi_witt_mao_magnification", as_method(multi_witt_mao_magnification_entry), method_flags,
+     "multi_witt_mao_magnification(l, re, rstar)\n--\n\n"},
+    {"heyrovsky_magnification", as_method(heyrovsky_magnification_entry), method_flags,
+     "heyrovsky_magnification(l, r, re, rstar)\n--\n\n"},
+    {"integrated_heyrovsky_magnification", as_method(integrated_heyrovsky_magnification_entry), method_flags,
+     "integrated_heyrovsky_magnification(l, re, rstar)\n--\n\n"},
+    {"integrated_flux_map_heyrovsky_magnification", as_method(integrated_flux_map_heyrovsky_magnification_entry),
+     method_flags, "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"},
+    {"discrete_flux_map_heyrovsky_magnification", as_method(discrete_flux_map_heyrovsky_magnification_entry),
+     method_flags, "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"},
+};
+
+}  // namespace
+
+std::span<PyMethodDef> module_functions() { return method_table; }
+
+}  // namespace vellomir
