@@ -38,7 +38,7 @@ constexpr std::size_t cache_line = 64;
 // Rounds of looking for work before a worker goes to sleep: long enough that the
 // back-to-back maps of a tight loop find the workers still awake.
 constexpr unsigned search_rounds_before_sleep = 64;
-constexpr unsigned busy_spin_rounds = 16;
+constexpr unsigned busy_spin_rounds = 32;
 
 void cpu_relax() noexcept {
 #if defined(__x86_64__) || defined(__i386__)
@@ -50,7 +50,8 @@ void cpu_relax() noexcept {
 
 void back_off(unsigned round) noexcept {
     if (round < busy_spin_rounds) {
-        for (unsigned i = 0, n = 1u << std::min(round, 6u); i < n; ++i) {
+        // At most 16 pauses between looks: a worker waiting for a thief notices it finish quickly.
+        for (unsigned i = 0, n = 1u << std::min(round, 4u); i < n; ++i) {
             cpu_relax();
         }
     } else {
