@@ -52,8 +52,10 @@ def main():
     print(f"Finite-source point-lens event: u0 = {args.u0}, tE = {args.tE} d, rho = {args.rho}")
     print(f"{'t [d]':>9} {'u':>9} {'point':>11} {'uniform':>11} {'limb-dark.':>11}")
     peak = min(range(args.points), key=lambda i: u[i])
-    span = max(1, int(2.5 * args.rho * args.tE / (3.0 * args.tE) * (args.points - 1)))
-    for i in sorted({*range(0, args.points, max(1, args.points // 8)), *range(peak - span, peak + span + 1, max(1, span // 4))}):
+    # Eight rows across the whole curve, nine across the source's passage (+-2.5 rho).
+    step = max(1, int(2.5 * args.rho / 3.0 * (args.points - 1)) // 4)
+    rows = {*range(0, args.points, max(1, args.points // 8)), *(peak + k * step for k in range(-4, 5))}
+    for i in sorted(rows):
         if 0 <= i < args.points:
             print(f"{times[i]:9.4f} {u[i]:9.5f} {point[i]:11.4f} {uniform[i]:11.4f} {limb[i]:11.4f}")
     print(f"peak: point {point[peak]:.3f}, uniform disk {uniform[peak]:.3f}, limb-darkened {limb[peak]:.3f}")
