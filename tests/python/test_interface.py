@@ -4,6 +4,7 @@ import array
 import ctypes
 import gc
 import importlib
+import importlib.machinery
 import inspect
 import itertools
 import math
@@ -451,6 +452,23 @@ class TestSharedObject:
         init = ctypes.PyDLL(vellomir.__file__).PyInit_vellomir
         init.restype = ctypes.py_object
         assert type(init()).__name__ == "moduledef"
+
+    def test_classic_definition_builds_a_working_module(self):
+        # What an interpreter without the export hook does with PyInit_vellomir's definition.
+        init = ctypes.PyDLL(vellomir.__file__).PyInit_vellomir
+        init.restype = ctypes.c_void_p
+        definition = init()
+        api = ctypes.pythonapi
+        api.PyModule_FromDefAndSpec2.restype = ctypes.py_object
+        api.PyModule_FromDefAndSpec2.argtypes = [ctypes.c_void_p, ctypes.py_object, ctypes.c_int]
+        api.PyModule_ExecDef.restype = ctypes.c_int
+        api.PyModule_ExecDef.argtypes = [ctypes.py_object, ctypes.c_void_p]
+        module = api.PyModule_FromDefAndSpec2(definition, importlib.machinery.ModuleSpec("vellomir", None), 1013)
+        assert module.__doc__ == vellomir.__doc__
+        assert api.PyModule_ExecDef(module, definition) == 0
+        assert module.__all__ == FUNCTION_NAMES
+        assert module.witt_mao_magnification is not vellomir.witt_mao_magnification
+        assert module.witt_mao_magnification([1.0, 2.0], 1.0, 0.1) == wm([1.0, 2.0], 1.0, 0.1)
 
     @pytest.mark.skipif(shutil.which("nm") is None, reason="nm (binutils) is needed to list the dynamic symbols")
     def test_only_the_two_hooks_are_exported(self):
