@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <numeric>
 #include <span>
 #include <stdexcept>
@@ -127,26 +128,34 @@ TEST_P(ParallelMapOnPools, FirstFailureReachesTheCallerAfterAllSiblingsFinished)
     WorkerPool pool(GetParam());
     const std::size_t n = 512;
     const auto input = iota_input(n);
-    std::atomic<std::size_t> completed{0};
-    // The last element fails; every other one lies before it in its own range or in a
-    // range of another task, so all n - 1 must be done when the exception arrives.
-    const auto slow_then_count = [&](std::int64_t x) -> std::int64_t {
-        if (static_cast<std::size_t>(x) == n - 1) {
-            throw std::runtime_error("element " + std::to_string(x));
+    // Failing first (a left half throws), in the middle, and last.
+    for (const std::size_t failing : {std::size_t{0}, n / 2 + 1, n - 1}) {
+        std::atomic<std::size_t> completed{0};
+        std::atomic<int> in_flight{0};
+        const auto slow_then_count = [&](std::int64_t x) -> std::int64_t {
+            if (static_cast<std::size_t>(x) == failing) {
+                throw std::runtime_error("element " + std::to_string(x));
+            }
+            in_flight.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            completed.fetch_add(1);
+            in_flight.fetch_sub(1);
+            return x;
+        };
+        int caught = 0;
+        try {
+            (void)parallel_map(pool, std::span<const std::int64_t>(input), slow_then_count);
+        } catch (const std::runtime_error& error) {
+            ++caught;
+            EXPECT_EQ(error.what(), "element " + std::to_string(failing));
+            EXPECT_EQ(in_flight.load(), 0) << "an element was still running when the failure surfaced";
+            if (failing == n - 1) {
+                // Every other element lies before it in its own range or in another task's.
+                EXPECT_EQ(completed.load(), n - 1);
+            }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(20));
-        completed.fetch_add(1, std::memory_order_relaxed);
-        return x;
-    };
-    int caught = 0;
-    try {
-        (void)parallel_map(pool, std::span<const std::int64_t>(input), slow_then_count);
-    } catch (const std::runtime_error& error) {
-        ++caught;
-        EXPECT_STREQ(error.what(), "element 511");
-        EXPECT_EQ(completed.load(), n - 1) << "a sibling was still running when the failure surfaced";
+        EXPECT_EQ(caught, 1) << "failing element " << failing;
     }
-    EXPECT_EQ(caught, 1);
 }
 
 TEST_P(ParallelMapOnPools, WhenEveryElementFailsTheLeftmostFailureWins) {
@@ -242,6 +251,31 @@ TEST_P(ParallelMapOnPools, ManyCallersAtOnceGetExactResults) {
     }
 }
 
+TEST_P(ParallelMapOnPools, EveryWorkerJoinsInWhenThereIsOneElementEach) {
+    // Each element waits until all have started: this finishes only if the splits reach
+    // every worker and every sleeping worker is woken for them. The bounded wait turns
+    // a lost wake-up into a failure instead of a hang.
+    const std::size_t workers = GetParam();
+    WorkerPool pool(workers);
+    const auto input = iota_input(workers);
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<std::size_t> started{0};
+        const auto saw_everyone = parallel_map(pool, std::span<const std::int64_t>(input), [&](std::int64_t) {
+            started.fetch_add(1);
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (started.load() < workers && std::chrono::steady_clock::now() < give_up) {
+                std::this_thread::yield();
+            }
+            return static_cast<int>(started.load() == workers);
+        });
+        for (const int saw : saw_everyone) {
+            ASSERT_EQ(saw, 1) << "round " << round << ": an element ran alone";
+        }
+        // Let the workers fall asleep before the next round, so that waking is exercised.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(WorkerCounts, ParallelMapOnPools, ::testing::Values(1, 2, 3, 8),
                          [](const auto& info) { return std::to_string(info.param) + "_workers"; });
 
@@ -297,6 +331,36 @@ TEST(GlobalPool, IsCreatedOnceUnderConcurrentFirstUse) {
     }
     EXPECT_GE(seen[0]->size(), 1u);
     EXPECT_EQ(seen[0]->size(), pool_size_from_environment());
+}
+
+TEST(GlobalPoolDeathTest, SizeIsReadFromTheEnvironmentOnceAndExitDoesNotHang) {
+    // A fresh process (threadsafe style re-executes the test binary), so that the
+    // global pool does not exist yet when the variables are set.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::setenv("RAYON_NUM_THREADS", "3", 1);
+            ::setenv("RAYON_RS_NUM_CPUS", "5", 1);
+            const std::size_t first = current_num_threads();
+            ::setenv("RAYON_NUM_THREADS", "6", 1);
+            const std::size_t again = current_num_threads();
+            const auto input = iota_input(100);
+            const auto output = parallel_map(std::span<const std::int64_t>(input), [](std::int64_t x) { return x; });
+            // Exits with the workers still running or asleep.
+            std::exit(first == 3 && again == 3 && output.back() == 99 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(GlobalPoolDeathTest, RsNumCpusIsUsedWhenNumThreadsIsUnparsable) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::setenv("RAYON_NUM_THREADS", "-2", 1);
+            ::setenv("RAYON_RS_NUM_CPUS", "+5", 1);
+            std::exit(current_num_threads() == 5 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(GlobalPool, MapsOnTheGlobalPoolKeepOrder) {
