@@ -2,9 +2,8 @@
 // Order-preserving parallel map: out[i] = fn(input[i]) for every i, computed on a
 // worker pool by recursive halving.
 //
-// Splitting (adaptive, after rayon's length splitter): a range of length >= 2 is halved
-// (mid = length / 2) while a split budget remains. The budget starts at the pool size and
-// halves with each split; a half that another worker stole resets its budget to
+// Adaptive splitting: a range of length >= 2 is halved (mid = length / 2) while a split
+// budget remains. The budget starts at the pool size and halves with each split; a half that another worker stole resets its budget to
 // max(pool size, budget / 2), since theft means workers are idle. An unsplit range is
 // computed in order into its own slice of the output, which is allocated once at its
 // final length: no per-element allocation, no locks, and results land in input order
