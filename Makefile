@@ -45,8 +45,8 @@ bench: python
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py
 
 check-ft: python
-	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON -DPython3_SOABI=cpython-315t-x86_64-linux-gnu && cmake --build $(BUILD)-ft --target vellomir -j$(JOBS)
-	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir.cpython-315t-x86_64-linux-gnu.so
+	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir -j$(JOBS)
+	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir.cpython-3*t-*.so
 
 sanitize: python
 	$(CMAKE_CONFIGURE) -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" && cmake --build $(BUILD)-asan -j$(JOBS)
