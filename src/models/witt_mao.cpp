@@ -71,8 +71,11 @@ double witt_mao_magnification_scaled(double u, double rho) noexcept {
 
 std::vector<double> witt_mao_magnification(WorkerPool& pool, std::vector<double> l, double re, double rstar) {
     const double rho = rstar / re;
-    return parallel_map(pool, std::span<const double>(l),
-                        [rho](double separation) { return witt_mao_magnification_scaled(separation * rho, rho); });
+    // The results overwrite the separations they come from: the vector is already ours and
+    // its pages already touched, so the map allocates nothing.
+    parallel_map_into(pool, std::span<const double>(l), std::span<double>(l),
+                      [rho](double separation) { return witt_mao_magnification_scaled(separation * rho, rho); });
+    return l;
 }
 
 std::vector<double> witt_mao_magnification(std::vector<double> l, double re, double rstar) {

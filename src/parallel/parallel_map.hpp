@@ -111,17 +111,20 @@ private:
 
 }  // namespace detail
 
-template <class In, class Fn>
-auto parallel_map(WorkerPool& pool, std::span<const In> input, Fn&& fn)
-    -> std::vector<std::invoke_result_t<Fn&, const In&>> {
-    using Result = std::invoke_result_t<Fn&, const In&>;
+// out[i] = fn(input[i]) into storage the caller provides (output.size() == input.size()).
+// `output` may be the input's own storage: each element is read before its slot is written,
+// and by the same task.
+template <class In, class Fn, class Result>
+void parallel_map_into(WorkerPool& pool, std::span<const In> input, std::span<Result> output, Fn&& fn) {
     // Tasks write distinct elements concurrently: std::vector<bool> packs them into shared words.
     static_assert(!std::is_same_v<Result, bool>, "parallel_map cannot write std::vector<bool> elements concurrently");
-    static_assert(std::is_default_constructible_v<Result> && std::is_move_assignable_v<Result>);
-
-    std::vector<Result> output(input.size());
+    static_assert(std::is_move_assignable_v<Result>);
+    if (output.size() != input.size()) {
+        throw std::logic_error("parallel_map: output of " + std::to_string(output.size()) + " slots for " +
+                               std::to_string(input.size()) + " inputs");
+    }
     if (input.empty()) {
-        return output;  // wakes nobody
+        return;  // wakes nobody
     }
 
     detail::MapRun<In, std::remove_reference_t<Fn>, Result> map(input, fn, output.data());
@@ -144,6 +147,15 @@ auto parallel_map(WorkerPool& pool, std::span<const In> input, Fn&& fn)
         throw std::logic_error("parallel_map: expected " + std::to_string(input.size()) + " results, but " +
                                std::to_string(written) + " were written");
     }
+}
+
+template <class In, class Fn>
+auto parallel_map(WorkerPool& pool, std::span<const In> input, Fn&& fn)
+    -> std::vector<std::invoke_result_t<Fn&, const In&>> {
+    using Result = std::invoke_result_t<Fn&, const In&>;
+    static_assert(std::is_default_constructible_v<Result>);
+    std::vector<Result> output(input.size());
+    parallel_map_into(pool, input, std::span<Result>(output), std::forward<Fn>(fn));
     return output;
 }
 

@@ -76,6 +76,33 @@ TEST_P(ParallelMapOnPools, DoublesAreBitIdenticalToASequentialLoop) {
     }
 }
 
+TEST_P(ParallelMapOnPools, InPlaceMapOverwritesEachElementWithItsOwnResult) {
+    WorkerPool pool(GetParam());
+    for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{3}, large_size}) {
+        std::vector<std::uint64_t> values(n);
+        std::iota(values.begin(), values.end(), std::uint64_t{0});
+        parallel_map_into(pool, std::span<const std::uint64_t>(values), std::span<std::uint64_t>(values),
+                          [](std::uint64_t x) { return mix(static_cast<std::int64_t>(x)); });
+        for (std::size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(values[i], mix(static_cast<std::int64_t>(i))) << "n = " << n << ", i = " << i;
+        }
+    }
+}
+
+TEST_P(ParallelMapOnPools, OutputOfTheWrongLengthIsRefusedBeforeAnyWork) {
+    WorkerPool pool(GetParam());
+    const std::vector<double> input(5, 1.0);
+    std::vector<double> output(4, 0.0);
+    bool called = false;
+    EXPECT_THROW(parallel_map_into(pool, std::span<const double>(input), std::span<double>(output),
+                                   [&called](double x) {
+                                       called = true;
+                                       return x;
+                                   }),
+                 std::logic_error);
+    EXPECT_FALSE(called);
+}
+
 TEST_P(ParallelMapOnPools, VectorResultsKeepTheirContents) {
     WorkerPool pool(GetParam());
     const auto input = iota_input(257);
