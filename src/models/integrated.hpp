@@ -26,7 +26,9 @@ std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, do
 
 // Ring-flux integral F = int_0^1 I(r) * 2 pi r * H(l, r) dr over a star of brightness profile
 // I, divided by `norm`, for every separation l[i]. H is evaluated once per abscissa; where it
-// fails the sample is NaN, which the quadrature counts as 0.
+// fails the sample is NaN, which the quadrature counts as 0. Where no abscissa gives a finite
+// H (a NaN argument, or a separation of the opposite sign to every ring radius) nothing was
+// integrated at all, and the element is NaN rather than a magnification of 0.
 //
 // When 0 < l < 1 the ring r = l passes through the lens and H has a logarithmic singularity
 // there. Inside the interval it costs the tanh-sinh rule about three digits (3.6e-3 relative at
@@ -37,9 +39,11 @@ std::vector<double> _integrated_heyrovsky_magnification(std::vector<double> l, d
                                                         const Profile& profile) {
     for (double& element : l) {
         const double lc = element;
+        bool any_ring = false;
         auto ring_flux = [&](double r) {
             const Outcome<double> ring = heyrovsky_magnification(lc, r, re, rstar);
             const double h = ring.ok() ? ring.value() : std::numeric_limits<double>::quiet_NaN();
+            any_ring = any_ring || std::isfinite(h);
             return profile(r) * ((TWO_PI * r) * h);
         };
         double flux;
@@ -49,7 +53,8 @@ std::vector<double> _integrated_heyrovsky_magnification(std::vector<double> l, d
         } else {
             flux = integrate(ring_flux, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
         }
-        element = flux / norm;  // the results overwrite the owned input: no allocation
+        // The results overwrite the owned input: no allocation.
+        element = any_ring ? flux / norm : std::numeric_limits<double>::quiet_NaN();
     }
     return l;
 }

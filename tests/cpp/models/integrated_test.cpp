@@ -107,6 +107,19 @@ TEST(Integrated, RingThroughTheLensStaysFinite) {
     }
 }
 
+TEST(Integrated, RingsThatAllFailGiveNanNotZero) {
+    // Every ring evaluation fails (NaN separation or Einstein radius, or a separation whose sign
+    // differs from every ring radius): nothing was integrated, and 0 would pass for a result.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const double value : integrated_heyrovsky_magnification({nan, -0.5, -2.0}, 1.0, 1.0)) {
+        EXPECT_TRUE(std::isnan(value));
+    }
+    EXPECT_TRUE(std::isnan(integrated_heyrovsky_magnification({0.5}, nan, 1.0)[0]));
+    // One good element beside them is unaffected.
+    const std::vector<double> mixed = integrated_heyrovsky_magnification({nan, 2.0}, 1.0, 1.0);
+    EXPECT_EQ(mixed[1], integrated_heyrovsky_magnification({2.0}, 1.0, 1.0)[0]);
+}
+
 TEST(Integrated, DependsOnTheArgumentsOnly) {
     const std::vector<double> l = {0.0, 0.4, 1.0, 2.5};
     EXPECT_EQ(integrated_witt_mao_magnification(l, 2.0, 1.0), integrated_witt_mao_magnification(l, 2.0, 1.0));
