@@ -118,6 +118,42 @@ Expected<FluxMapArguments> convert_flux_map_arguments(const Slots<5>& slots) {
                             std::move(bf).value()};
 }
 
+// (l: sequence, re: sequence, rstar: sequence)
+struct GridArguments {
+    std::vector<double> l;
+    std::vector<double> re;
+    std::vector<double> rstar;
+};
+
+Expected<GridArguments> convert_grid_arguments(const Slots<3>& slots) {
+    Expected<std::vector<double>> l = sequence_parameter(slots[0], "l");
+    if (!l.ok()) {
+        return std::move(l).error();
+    }
+    Expected<std::vector<double>> re = sequence_parameter(slots[1], "re");
+    if (!re.ok()) {
+        return std::move(re).error();
+    }
+    Expected<std::vector<double>> rstar = sequence_parameter(slots[2], "rstar");
+    if (!rstar.ok()) {
+        return std::move(rstar).error();
+    }
+    return GridArguments{std::move(l).value(), std::move(re).value(), std::move(rstar).value()};
+}
+
+// (l: float, r: float, re: float, rstar: float)
+Expected<std::array<double, 4>> convert_ring_arguments(const Slots<4>& slots) {
+    std::array<double, 4> values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        Expected<double> value = float_parameter(slots[i], ring_parameters[i]);
+        if (!value.ok()) {
+            return std::move(value).error();
+        }
+        values[i] = value.value();
+    }
+    return values;
+}
+
 // ---- Model results -----------------------------------------------------------
 
 Expected<OwnedRef> list_or_error(Outcome<std::vector<double>> outcome) {
@@ -137,152 +173,94 @@ WorkerPool& global_pool() {
 
 // ---- Entry points --------------------------------------------------------------
 
-PyObject* witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+// The sequence every entry point runs inside the trampoline: match the arguments to
+// the N parameters of `description`, convert them (`convert`, signature order, first
+// failure wins), then compute and build the result (`compute`, given the converted
+// arguments).
+template <std::size_t N, class Convert, class Compute>
+PyObject* call(const FunctionDescription& description, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+               Convert convert, Compute compute) noexcept {
     return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<3> slots{};
-        if (auto mismatch = extract_arguments_fastcall(witt_mao_description, args, nargs, kwnames, slots)) {
+        Slots<N> slots{};
+        if (auto mismatch = extract_arguments_fastcall(description, args, nargs, kwnames, slots)) {
             return std::move(*mismatch);
         }
-        Expected<SeparationArguments> a = convert_separation_arguments(slots);
-        if (!a.ok()) {
-            return std::move(a).error();
+        auto arguments = convert(slots);
+        if (!arguments.ok()) {
+            return std::move(arguments).error();
         }
-        return new_float_list(witt_mao_magnification(global_pool(), std::move(a.value().l), a.value().re,
-                                                     a.value().rstar));
+        return compute(arguments.value());
     });
+}
+
+PyObject* witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return call<3>(witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
+                   [](SeparationArguments& a) -> Expected<OwnedRef> {
+                       return new_float_list(witt_mao_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
+                   });
 }
 
 PyObject* integrated_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                   PyObject* kwnames) noexcept {
-    return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<3> slots{};
-        if (auto mismatch = extract_arguments_fastcall(integrated_witt_mao_description, args, nargs, kwnames, slots)) {
-            return std::move(*mismatch);
-        }
-        Expected<SeparationArguments> a = convert_separation_arguments(slots);
-        if (!a.ok()) {
-            return std::move(a).error();
-        }
-        return new_float_list(integrated_witt_mao_magnification(std::move(a.value().l), a.value().re, a.value().rstar));
-    });
+    return call<3>(integrated_witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
+                   [](SeparationArguments& a) -> Expected<OwnedRef> {
+                       return new_float_list(integrated_witt_mao_magnification(std::move(a.l), a.re, a.rstar));
+                   });
 }
 
 PyObject* integrated_flux_map_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                            PyObject* kwnames) noexcept {
-    return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<5> slots{};
-        if (auto mismatch =
-                extract_arguments_fastcall(integrated_flux_map_witt_mao_description, args, nargs, kwnames, slots)) {
-            return std::move(*mismatch);
-        }
-        Expected<FluxMapArguments> a = convert_flux_map_arguments(slots);
-        if (!a.ok()) {
-            return std::move(a).error();
-        }
-        FluxMapArguments& v = a.value();
-        return list_or_error(integrated_flux_map_witt_mao_magnification(std::move(v.l), v.re, v.rstar,
-                                                                        std::move(v.bl), std::move(v.bf)));
-    });
+    return call<5>(integrated_flux_map_witt_mao_description, args, nargs, kwnames, convert_flux_map_arguments,
+                   [](FluxMapArguments& a) {
+                       return list_or_error(integrated_flux_map_witt_mao_magnification(
+                           std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
+                   });
 }
 
 PyObject* multi_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                              PyObject* kwnames) noexcept {
-    return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<3> slots{};
-        if (auto mismatch = extract_arguments_fastcall(multi_witt_mao_description, args, nargs, kwnames, slots)) {
-            return std::move(*mismatch);
-        }
-        Expected<std::vector<double>> l = sequence_parameter(slots[0], "l");
-        if (!l.ok()) {
-            return std::move(l).error();
-        }
-        Expected<std::vector<double>> re = sequence_parameter(slots[1], "re");
-        if (!re.ok()) {
-            return std::move(re).error();
-        }
-        Expected<std::vector<double>> rstar = sequence_parameter(slots[2], "rstar");
-        if (!rstar.ok()) {
-            return std::move(rstar).error();
-        }
-        return new_nested_float_list(
-            multi_witt_mao_magnification(global_pool(), l.value(), re.value(), rstar.value()));
-    });
+    return call<3>(multi_witt_mao_description, args, nargs, kwnames, convert_grid_arguments,
+                   [](GridArguments& a) -> Expected<OwnedRef> {
+                       return new_nested_float_list(multi_witt_mao_magnification(global_pool(), a.l, a.re, a.rstar));
+                   });
 }
 
 PyObject* heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                         PyObject* kwnames) noexcept {
-    return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<4> slots{};
-        if (auto mismatch = extract_arguments_fastcall(heyrovsky_description, args, nargs, kwnames, slots)) {
-            return std::move(*mismatch);
-        }
-        std::array<double, 4> values{};
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            Expected<double> value = float_parameter(slots[i], ring_parameters[i]);
-            if (!value.ok()) {
-                return std::move(value).error();
-            }
-            values[i] = value.value();
-        }
-        const Outcome<double> ring = heyrovsky_magnification(values[0], values[1], values[2], values[3]);
-        if (!ring.ok()) {
-            return PendingError::runtime_error(ring.message());
-        }
-        return new_float(ring.value());
-    });
+    return call<4>(heyrovsky_description, args, nargs, kwnames, convert_ring_arguments,
+                   [](const std::array<double, 4>& a) -> Expected<OwnedRef> {
+                       const Outcome<double> ring = heyrovsky_magnification(a[0], a[1], a[2], a[3]);
+                       if (!ring.ok()) {
+                           return PendingError::runtime_error(ring.message());
+                       }
+                       return new_float(ring.value());
+                   });
 }
 
 PyObject* integrated_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                    PyObject* kwnames) noexcept {
-    return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<3> slots{};
-        if (auto mismatch =
-                extract_arguments_fastcall(integrated_heyrovsky_description, args, nargs, kwnames, slots)) {
-            return std::move(*mismatch);
-        }
-        Expected<SeparationArguments> a = convert_separation_arguments(slots);
-        if (!a.ok()) {
-            return std::move(a).error();
-        }
-        return new_float_list(
-            integrated_heyrovsky_magnification(std::move(a.value().l), a.value().re, a.value().rstar));
-    });
+    return call<3>(integrated_heyrovsky_description, args, nargs, kwnames, convert_separation_arguments,
+                   [](SeparationArguments& a) -> Expected<OwnedRef> {
+                       return new_float_list(integrated_heyrovsky_magnification(std::move(a.l), a.re, a.rstar));
+                   });
 }
 
 PyObject* integrated_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                             PyObject* kwnames) noexcept {
-    return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<5> slots{};
-        if (auto mismatch =
-                extract_arguments_fastcall(integrated_flux_map_heyrovsky_description, args, nargs, kwnames, slots)) {
-            return std::move(*mismatch);
-        }
-        Expected<FluxMapArguments> a = convert_flux_map_arguments(slots);
-        if (!a.ok()) {
-            return std::move(a).error();
-        }
-        FluxMapArguments& v = a.value();
-        return list_or_error(integrated_flux_map_heyrovsky_magnification(std::move(v.l), v.re, v.rstar,
-                                                                         std::move(v.bl), std::move(v.bf)));
-    });
+    return call<5>(integrated_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
+                   [](FluxMapArguments& a) {
+                       return list_or_error(integrated_flux_map_heyrovsky_magnification(
+                           std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
+                   });
 }
 
 PyObject* discrete_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                           PyObject* kwnames) noexcept {
-    return run_entry([&]() -> Expected<OwnedRef> {
-        Slots<5> slots{};
-        if (auto mismatch =
-                extract_arguments_fastcall(discrete_flux_map_heyrovsky_description, args, nargs, kwnames, slots)) {
-            return std::move(*mismatch);
-        }
-        Expected<FluxMapArguments> a = convert_flux_map_arguments(slots);
-        if (!a.ok()) {
-            return std::move(a).error();
-        }
-        FluxMapArguments& v = a.value();
-        return list_or_error(discrete_flux_map_heyrovsky_magnification(std::move(v.l), v.re, v.rstar,
-                                                                       std::move(v.bl), std::move(v.bf)));
-    });
+    return call<5>(discrete_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
+                   [](FluxMapArguments& a) {
+                       return list_or_error(discrete_flux_map_heyrovsky_magnification(
+                           std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
+                   });
 }
 
 // ---- Method table -------------------------------------------------------------
