@@ -9,60 +9,23 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ellip/carlson.hpp"
 #include "ellip/legendre.hpp"
+#include "case_table.hpp"
 #include "ulp.hpp"
 
 namespace vellomir {
 namespace {
 
-struct Case {
-    std::string id;
-    std::string function;
-    std::vector<double> inputs;
-    double expected;
-    int line;
-};
+using Case = test::TableCase;
 
-std::vector<Case> read_cases() {
-    const std::string path = std::string(VELLOMIR_TEST_DATA_DIR) + "/ellip_cases.txt";
-    std::ifstream file(path);
-    EXPECT_TRUE(file.is_open()) << "cannot open " << path;
-    std::vector<Case> cases;
-    std::string text;
-    for (int line = 1; std::getline(file, text); ++line) {
-        if (text.empty() || text.starts_with("--")) {
-            continue;
-        }
-        std::istringstream fields(text);
-        Case c{};
-        c.line = line;
-        fields >> c.id >> c.function;
-        std::string token;
-        bool arrow = false;
-        while (fields >> token) {
-            // strtod reads every form repr writes, inf and nan included, exactly.
-            if (token == "->") {
-                arrow = true;
-            } else if (arrow) {
-                c.expected = std::strtod(token.c_str(), nullptr);
-            } else {
-                c.inputs.push_back(std::strtod(token.c_str(), nullptr));
-            }
-        }
-        EXPECT_TRUE(arrow) << "line " << line << " has no '->'";
-        cases.push_back(c);
-    }
-    return cases;
-}
+std::vector<Case> read_cases() { return test::read_case_table("ellip_cases.txt", test::IdColumn::present); }
 
 // The value of a checked routine; an error message fails the case.
 double checked(const EllipResult& r, const Case& c) {

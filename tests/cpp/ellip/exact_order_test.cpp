@@ -10,53 +10,20 @@
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ellip/carlson.hpp"
 #include "ellip/legendre.hpp"
+#include "case_table.hpp"
 
 namespace vellomir {
 namespace {
 
-struct ExactCase {
-    std::string function;
-    std::vector<double> inputs;
-    double expected;
-    int line;
-};
+using ExactCase = test::TableCase;
 
 std::vector<ExactCase> read_exact_cases() {
-    const std::string path = std::string(VELLOMIR_TEST_DATA_DIR) + "/ellip_exact_order.txt";
-    std::ifstream file(path);
-    EXPECT_TRUE(file.is_open()) << "cannot open " << path;
-    std::vector<ExactCase> cases;
-    std::string text;
-    for (int line = 1; std::getline(file, text); ++line) {
-        if (text.empty() || text.starts_with("--")) continue;
-        std::istringstream fields(text);
-        ExactCase c{};
-        c.line = line;
-        fields >> c.function;
-        std::string token;
-        bool arrow = false;
-        while (fields >> token) {
-            // strtod reads hexadecimal literals exactly.
-            const double value = std::strtod(token.c_str(), nullptr);
-            if (token == "->") {
-                arrow = true;
-            } else if (arrow) {
-                c.expected = value;
-            } else {
-                c.inputs.push_back(value);
-            }
-        }
-        EXPECT_TRUE(arrow) << "line " << line << " has no '->'";
-        cases.push_back(c);
-    }
-    return cases;
+    return test::read_case_table("ellip_exact_order.txt", test::IdColumn::absent);
 }
 
 double evaluate_exact(const ExactCase& c) {
