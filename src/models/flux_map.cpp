@@ -4,10 +4,10 @@
 //   integrated, annuli:  A = int_0^1 I(r) 2 pi r M(r) dr / N, M(r) the mean uniform-disk
 //                        magnification (Witt & Mao 1994) of the annulus r +- 1e-4, from the
 //                        difference of the magnified fluxes of two disks,
-// with N = int_0^1 I(r) 2 pi r dr. The integrals run piece by piece between the table's radii,
-// where I has kinks or jumps, and the points where the magnification has a kink or a logarithmic
-// singularity; each piece by the rule its distance from the nearest singularity allows
-// (piecewise_rule.hpp).
+// with N = int_0^1 I(r) 2 pi r dr, exact for each linear piece of I. The integrated maps run
+// piece by piece between the table's radii, where I has kinks or jumps, and the points where the
+// magnification has a kink or a logarithmic singularity; each piece by the rule its distance from
+// the nearest singularity allows (piecewise_rule.hpp).
 
 #include "models/flux_map.hpp"
 
@@ -36,11 +36,15 @@ constexpr double ANNULUS_HALF_WIDTH = 1e-4;
 // flux is at least N (a magnification is at least 1), so this bounds the relative error.
 constexpr double PIECE_TARGET_PER_FLUX = 1e-15;
 
+// Both integrated maps integrate the excess magnification, A - 1, and return 1 + excess / N:
+// the unmagnified part is N exactly, the quadrature's own error scales with the excess only, and
+// a magnification that is 1 to within rounding (a weak or distant lens) stays at least 1.
+
 void require_equal_lengths(const std::vector<double>& bl, const std::vector<double>& bf) {
     if (bl.size() != bf.size()) throw count_mismatch(bl.size(), bf.size());
 }
 
-// Ring-flux integral of the tabulated star for one separation, over the unmagnified flux.
+// Ring-flux integral of the tabulated star for one separation, over the unmagnified flux N.
 double ring_map_element(double l, double q, const TabulatedProfile& profile, double unmagnified) {
     if (!(l >= 0.0)) return NOT_A_NUMBER;
     l += 0.0;
@@ -50,17 +54,17 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
     const std::array<double, 1> cuts = {l};
     const double target = PIECE_TARGET_PER_FLUX * std::fabs(unmagnified);
     bool any_ring = false;
-    double flux = 0.0;
+    double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
         auto ring_flux = [&](double r) {
             const Outcome<double> ring = heyrovsky_magnification(l, r, q, 1.0);
             const double h = ring.ok() ? ring.value() : NOT_A_NUMBER;
             any_ring = any_ring || std::isfinite(h);
-            return (slope * r + intercept) * ((TWO_PI * r) * h);
+            return (slope * r + intercept) * ((TWO_PI * r) * (h - 1.0));
         };
-        flux += integrate_piece(ring_flux, a, b, singular, target);
+        excess += integrate_piece(ring_flux, a, b, singular, target);
     });
-    return any_ring ? flux / unmagnified : NOT_A_NUMBER;
+    return any_ring ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
 
 // Annulus-flux integral of the tabulated star for one separation, over the unmagnified flux.
@@ -81,24 +85,26 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
     std::sort(cuts.begin(), cuts.end());
     const double target = PIECE_TARGET_PER_FLUX * std::fabs(unmagnified);
     bool any_annulus = false;
-    double flux = 0.0;
+    double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
         auto annulus_flux = [&](double r) {
             const double r1 = std::max(r - w, 0.0);
             const double r2 = std::min(r + w, 1.0);
             const double a1 = r1 * r1;
             const double a2 = r2 * r2;
-            double mean = NOT_A_NUMBER;  // an empty annulus: the sample counts 0
+            // The mean excess over the annulus, from the excess fluxes of two disks: differencing
+            // the excesses rather than the whole fluxes keeps the unmagnified part exact.
+            double mean_excess = NOT_A_NUMBER;  // an empty annulus: the sample counts 0
             if (a1 < a2) {
-                const double inner = a1 == 0.0 ? 0.0 : witt_mao_magnification_scaled(u, r1 * rho) * a1;
-                mean = (witt_mao_magnification_scaled(u, r2 * rho) * a2 - inner) / (a2 - a1);
+                const double inner = a1 == 0.0 ? 0.0 : (witt_mao_magnification_scaled(u, r1 * rho) - 1.0) * a1;
+                mean_excess = ((witt_mao_magnification_scaled(u, r2 * rho) - 1.0) * a2 - inner) / (a2 - a1);
             }
-            any_annulus = any_annulus || std::isfinite(mean);
-            return (slope * r + intercept) * ((TWO_PI * r) * mean);
+            any_annulus = any_annulus || std::isfinite(mean_excess);
+            return (slope * r + intercept) * ((TWO_PI * r) * mean_excess);
         };
-        flux += integrate_piece(annulus_flux, a, b, singular, target);
+        excess += integrate_piece(annulus_flux, a, b, singular, target);
     });
-    return any_annulus ? flux / unmagnified : NOT_A_NUMBER;
+    return any_annulus ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
 
 // One element of the discrete map: its sum, or the message of its first failing ring.
