@@ -61,6 +61,7 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
     const std::array<SingularPoint, 3> singular = {{{l, 0.0}, {-l, 0.0}, {l, 2.0 * q}}};
     const std::array<double, 1> cuts = {l};
     const PieceRule rule = ring_piece_rule(unmagnified);
+    const double extent = profile.extent();  // fluxes in units of extent^2, as N
     bool any_ring = false;
     double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
@@ -68,7 +69,7 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
             const Outcome<double> ring = heyrovsky_magnification(l, r, q, 1.0);
             const double h = ring.ok() ? ring.value() : NOT_A_NUMBER;
             any_ring = any_ring || std::isfinite(h);
-            return (slope * r + intercept) * ((TWO_PI * r) * (h - 1.0));
+            return (slope * r + intercept) * ((TWO_PI * (r / extent)) * (h - 1.0)) / extent;
         };
         excess += integrate_piece(ring_flux, a, b, singular, rule);
     });
@@ -100,6 +101,7 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
     std::array<double, 6> cuts = {l - w, l + w, w, 1.0 - w, centre_kink, rim_kink};
     std::sort(cuts.begin(), cuts.end());
     const PieceRule rule = annulus_piece_rule(unmagnified);
+    const double extent = profile.extent();  // fluxes in units of extent^2, as N
     bool any_annulus = false;
     double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
@@ -117,7 +119,7 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
                 mean_excess = ((witt_mao_magnification_scaled(u, r2 * rho) - 1.0) * a2 - inner) / (a2 - a1);
             }
             any_annulus = any_annulus || std::isfinite(mean_excess);
-            return (slope * r + intercept) * ((TWO_PI * r) * mean_excess);
+            return (slope * r + intercept) * ((TWO_PI * (r / extent)) * mean_excess) / extent;
         };
         excess += integrate_piece(annulus_flux, a, b, singular, rule);
     });

@@ -46,13 +46,25 @@ public:
         }
     }
 
-    // Unmagnified flux N = int_0^1 I(r) 2 pi r dr, exactly for each linear piece.
+    // The outermost radius where the profile may be lit: 1 for a one-point table, else the last
+    // radius within [0, 1]. Fluxes are computed in units of it, so that a table of tiny extent
+    // (radii of 1e-200) does not underflow.
+    double extent() const noexcept {
+        const std::size_t n = std::min(radii_.size(), brightness_.size());
+        if (n < 2) return 1.0;
+        return std::min(std::max(radii_[n - 1], 0.0), 1.0);
+    }
+
+    // Unmagnified flux in units of extent()^2, N = int_0^1 I(r) 2 pi (r / s) dr / s with
+    // s = extent(), exactly for each linear piece.
     double flux() const noexcept {
+        const double s = extent();
         double total = 0.0;
-        for_each_piece({}, [&total](double a, double b, double slope, double intercept) {
-            const double cubes = (b - a) * (b * b + a * b + a * a) / 3.0;
-            const double squares = (b - a) * (b + a) * 0.5;
-            total += TWO_PI * (slope * cubes + intercept * squares);
+        for_each_piece({}, [&total, s](double a, double b, double slope, double intercept) {
+            const double x = a / s, y = b / s;
+            const double cubes = (y - x) * (y * y + x * y + x * x) / 3.0;
+            const double squares = (y - x) * (y + x) * 0.5;
+            total += TWO_PI * ((slope * s) * cubes + intercept * squares);
         });
         return total;
     }
