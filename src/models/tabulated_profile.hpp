@@ -25,24 +25,49 @@ public:
         return true;
     }
 
-    // Calls piece(a, b, slope, intercept) for each piece a < b of [0, 1] on which the profile is
-    // slope * r + intercept and not 0 by the out-of-range rule, in ascending order. The pieces
-    // end at the table's radii and at the `cuts` (ascending) that fall inside them.
+    // Calls piece(a, b, slope, intercept) for each piece a < b of [lo, hi] (within [0, 1]) on which
+    // the profile is slope * r + intercept and not 0 by the out-of-range rule, in ascending order.
+    // The pieces end at the table's radii and at the `cuts` (ascending) that fall inside them.
     template <class Piece>
-    void for_each_piece(std::span<const double> cuts, Piece&& piece) const {
+    void for_each_piece(double lo, double hi, std::span<const double> cuts, Piece&& piece) const {
         const std::size_t n = std::min(radii_.size(), brightness_.size());
         if (n == 0) return;
         if (n == 1) {
-            split(0.0, 1.0, 0.0, brightness_[0], cuts, piece);
+            split(std::max(lo, 0.0), std::min(hi, 1.0), 0.0, brightness_[0], cuts, piece);
             return;
         }
         for (std::size_t j = 0; j + 1 < n; ++j) {
-            const double a = std::max(radii_[j], 0.0);
-            const double b = std::min(radii_[j + 1], 1.0);
-            if (!(a < b)) continue;  // a jump, or outside [0, 1]
+            const double a = std::max(std::max(radii_[j], 0.0), lo);
+            const double b = std::min(std::min(radii_[j + 1], 1.0), hi);
+            if (!(a < b)) continue;  // a jump, or outside [lo, hi]
             const double slope = (brightness_[j + 1] - brightness_[j]) / (radii_[j + 1] - radii_[j]);
             const double intercept = brightness_[j] - radii_[j] * slope;
             split(a, b, slope, intercept, cuts, piece);
+        }
+    }
+
+    template <class Piece>
+    void for_each_piece(std::span<const double> cuts, Piece&& piece) const {
+        for_each_piece(0.0, 1.0, cuts, piece);
+    }
+
+    // Calls interval(lo, hi) for each maximal interval lo < hi of [0, 1] on which the profile has
+    // no jump (the table's ends, and repeated radii, are its jumps), in ascending order.
+    template <class Interval>
+    void for_each_lit_interval(Interval&& interval) const {
+        const std::size_t n = std::min(radii_.size(), brightness_.size());
+        if (n == 0) return;
+        if (n == 1) {
+            interval(0.0, 1.0);
+            return;
+        }
+        std::size_t first = 0;
+        for (std::size_t j = 1; j <= n; ++j) {
+            if (j < n && radii_[j] != radii_[j - 1]) continue;
+            const double lo = std::max(radii_[first], 0.0);
+            const double hi = std::min(radii_[j - 1], 1.0);
+            if (lo < hi) interval(lo, hi);
+            first = j;
         }
     }
 
