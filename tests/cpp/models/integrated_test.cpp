@@ -96,8 +96,7 @@ TEST(Integrated, FarFromTheLensTheNormalisationShows) {
     const double limit = 0.8 * PI / LIMB_DARKENED_NORM;
     EXPECT_GT(limit, 1.0);
     EXPECT_NEAR(integrated_heyrovsky_magnification({1e5}, 1.0, 1.0)[0], limit, 1e-13);
-    // The Witt-Mao closed form cancels to eps * (u / rho)^2 far from the disk: 2e-7 at l = 1e5.
-    EXPECT_NEAR(integrated_witt_mao_magnification({1e3}, 1.0, 1.0)[0], limit, 1e-9);
+    EXPECT_NEAR(integrated_witt_mao_magnification({1e5}, 1.0, 1.0)[0], limit, 1e-13);
 }
 
 TEST(Integrated, ZeroStellarRadiusKeepsThePointSourceTerm) {
