@@ -132,6 +132,16 @@ class TestSpecialCases:
             exact = float(disk_average_reference(x * rho, rho))
             assert abs(value - exact) <= 1e-13 * exact
 
+    @pytest.mark.parametrize("x, rho", [(0.5, 1e-5), (3.0, 1e-6), (0.9, 1e-4), (1.05, 1e-4), (0.999, 1e-3)])
+    def test_small_sources_across_the_limb(self, x, rho):
+        # Cases where the old rim band gave the flat rim value (e.g. 127324 for the true 186843).
+        exact = float(disk_average_reference(x * rho, rho))
+        assert abs(wm([x], 1.0, rho)[0] - exact) <= 1e-13 * exact
+
+    def test_far_from_the_lens_no_garbage(self):
+        # The closed form once gave [0.99533, 0.40845, 2.0, -0.54648] here; every true value is 1.
+        assert wm([1e7, 1e8, 1e9, 113770586.16876826, 1e300], 1.0, 1.0) == [1.0] * 5
+
     def test_lens_at_the_centre(self):
         # u = 0 takes the general case: sqrt(1 + 4 / rho^2), sqrt(401) for rho = 0.1.
         assert_within_ulps(wm([0.0], 1.0, 0.1)[0], math.sqrt(401.0), 4)
