@@ -205,7 +205,8 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vect
 }
 
 Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(std::vector<double> l, double re, double rstar,
-                                                                        std::vector<double> bl, std::vector<double> bf) {
+                                                                        std::vector<double> bl,
+                                                                        std::vector<double> bf) {
     return integrated_flux_map_witt_mao_magnification(WorkerPool::global(), std::move(l), re, rstar, std::move(bl),
                                                       std::move(bf));
 }

@@ -85,7 +85,8 @@ TEST(Integrated, TwinsAgree) {
             worst.add(disks[i], rings[i], "l=" + std::to_string(l[i]) + " re=" + std::to_string(re));
         }
     }
-    std::cout << "[ worst ] limb-darkened, sub-disk against ring form: " << worst.error << " at " << worst.where << "\n";
+    std::cout << "[ worst ] limb-darkened, sub-disk against ring form: " << worst.error << " at " << worst.where
+              << "\n";
     EXPECT_LT(worst.error, 1e-10) << worst.where;
 }
 
