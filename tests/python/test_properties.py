@@ -62,7 +62,8 @@ def test_uniform_disk_decreases_outside_the_disk(rho, first, factor):
     if math.isinf(second * rho):
         return
     near, far = vellomir.witt_mao_magnification([first, second], 1.0, rho)
-    assert near >= far, (rho, first, second, near, far)
+    # Non-increasing up to the rounding of neighbouring values (4 ulps).
+    assert near >= far * FLOOR, (rho, first, second, near, far)
 
 
 @MANY
