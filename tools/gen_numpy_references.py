@@ -176,7 +176,7 @@ def law_terms(r2):
 
 
 def table_term(r2):
-    r = mp.sqrt(r2)
+    r = mp.sqrt(max(r2, mp.mpf(0)))
     for j in range(len(TABLE_RADIUS) - 1):
         a, b = TABLE_RADIUS[j], TABLE_RADIUS[j + 1]
         if a <= r <= b and b > a:
@@ -208,8 +208,9 @@ def main():
             lensed, plain, error = converged(u, rho, [mp.mpf(1)], law_terms, len(POWERS) + 1)
             t_error = 0
             if rho_text in TABLE_RHOS:
+                # A table is linear in r, not r^2: its centre (the break b = 0) is a kink too.
                 t_lensed, t_plain, t_error = converged(
-                    u, rho, sorted({mp.mpf(x) for x in TABLE_RADIUS if 0 < x}), table_term, 1
+                    u, rho, sorted({mp.mpf(x) for x in TABLE_RADIUS} | {mp.mpf(1)}), table_term, 1
                 )
                 lines.append(f"table {table_spec} {rho_text} {ratio_text} {mp.nstr(t_lensed[0] / t_plain[0], 17)}")
             # The plain integrals have closed forms: pi rho^2 * 2/(p+2), and -2/9 pi rho^2 for mu ln(mu).
