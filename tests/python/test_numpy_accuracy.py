@@ -127,3 +127,14 @@ def test_zero_rho_is_the_point_source_and_the_sign_of_u_is_ignored():
     np.testing.assert_allclose(vn.point_source(u), expected, rtol=1e-15)
     np.testing.assert_array_equal(vn.uniform(-u, 0.05), vn.uniform(u, 0.05))
     assert vn.point_source(0.0) == np.inf and vn.uniform(np.inf, 0.1) == 1.0
+
+
+@pytest.mark.parametrize("rho", [1e-6, 1e-3, 1.0, 100.0])
+def test_laws_without_darkening_are_the_uniform_disk_over_the_whole_range(rho):
+    # Three laws reduce to the uniform disk; the ring integral and the series must then give the
+    # Witt & Mao closed form, on the limb and at any rho.
+    u = rho * np.array([0.0, 0.3, 0.9, 0.999999, 1.0, 1.000001, 1.01, 2.0, 3.0, 10.0, 1e3])
+    disk = vn.uniform(u, rho)
+    for law, coefficients in (("linear", [0.0]), ("power-2", [0.0, 0.7]), ("claret", [0.0] * 4)):
+        got = vn.limb_darkened(u, rho, law, coefficients, rtol=1e-12)
+        assert np.max(np.abs(got - disk) / disk) <= 1e-12
