@@ -3,6 +3,8 @@
 // element is computed on its own, so the results are the same for any number of workers.
 // The caller holds the buffers; the workers see only the spans.
 
+#include <Python.h>
+
 #include <cstddef>
 #include <exception>
 #include <span>
