@@ -49,6 +49,7 @@ bench: python
 	$(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON && cmake --build $(BUILD)-bench -j$(JOBS)
 	for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || exit 1; done
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py
+	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
 
 check-ft: python
 	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir -j$(JOBS)
