@@ -78,6 +78,7 @@ bench: python ## benchmarks: Google Benchmark programs and bench/bench_module.py
 	$(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON && cmake --build $(BUILD)-bench -j$(JOBS)
 	for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || exit 1; done
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py
+	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
 
 check-ft: python ## compile the module for the free-threaded interpreter, check its ABI record
 	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir -j$(JOBS)
