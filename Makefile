@@ -9,7 +9,7 @@ JOBS ?= 2
 CMAKE_CONFIGURE = cmake -S . -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 PYTEST = $(PYTHON) -m pytest tests/python -q -p no:cacheprovider
 # The extension targets a Python program needs (the demo builds these, not the C++ tests).
-MODULE_TARGETS = vellomir
+MODULE_TARGETS = vellomir vellomir_numpy_core vellomir_numpy_front
 # Wheels land in dist/ (repaired where auditwheel can); the environment they are tested in.
 DIST ?= dist
 VENV ?= $(BUILD)-venv
@@ -53,14 +53,14 @@ demo: python ## build the modules only, draw a light curve: table, CSV and PNG i
 
 wheel: python ## build the wheel offline into dist/, repaired to a manylinux tag by auditwheel
 	rm -rf $(BUILD)-wheel/raw
-	$(PYTHON) -m pip wheel --no-build-isolation --no-deps --no-index -w $(BUILD)-wheel/raw \
+	$(PYTHON) -m pip --isolated wheel --no-build-isolation --no-deps --no-index -w $(BUILD)-wheel/raw \
 		--config-settings=build-dir=$(BUILD)-wheel/cmake .
 	PATH="$(dir $(PYTHON)):$$PATH" $(PYTHON) tools/repair_wheel.py $(BUILD)-wheel/raw/*.whl $(DIST)
 
 venv: wheel ## a fresh virtual environment (build-venv/) with the wheel installed
 	rm -rf $(VENV)
 	$(PYTHON) -m venv --without-pip --system-site-packages $(VENV)
-	$(PYTHON) -m pip --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
+	$(PYTHON) -m pip --isolated --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
 	cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir; assert vellomir.__file__.startswith(sys.prefix), vellomir.__file__'
 
 install: venv ## install the wheel into build-venv/ and run the pytest suite against that installation
