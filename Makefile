@@ -61,7 +61,7 @@ venv: wheel ## a fresh virtual environment (build-venv/) with the wheel installe
 	rm -rf $(VENV)
 	$(PYTHON) -m venv --without-pip --system-site-packages $(VENV)
 	$(PYTHON) -m pip --isolated --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
-	cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir; assert vellomir.__file__.startswith(sys.prefix), vellomir.__file__'
+	cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir, vellomir_numpy as n; assert all(m.__file__.startswith(sys.prefix) for m in (vellomir, n))'
 
 install: venv ## install the wheel into build-venv/ and run the pytest suite against that installation
 	cd $(VENV) && $(VENV_PYTHON) -m pytest $(CURDIR)/tests/python -q -p no:cacheprovider
