@@ -50,10 +50,8 @@ void integrate_rings(double l, double rho, double begin, double end, double erro
     }
 }
 
-}  // namespace
-
-double profile_ring_magnification(double u, double rho, const RadialProfile& profile, double rtol) noexcept {
-    const double l = std::fabs(u) / rho;
+double ring_magnification(double u, double rho, const RadialProfile& profile, double rtol) noexcept {
+    const double l = u / rho;
     const double error_per_radius = rtol * (PI * profile.flux());
     RingIntegral total;
     for (const RadialProfile::Piece& piece : profile.pieces()) {
@@ -70,16 +68,19 @@ double profile_ring_magnification(double u, double rho, const RadialProfile& pro
     return total.sum / (PI * profile.flux());
 }
 
-double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol) noexcept {
+}  // namespace
+
+double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol,
+                             bool allow_series) noexcept {
     if (std::isnan(u) || std::isnan(rho)) return NOT_A_NUMBER;
     const double distance = std::fabs(u);
     if (rho == 0.0) return witt_mao_magnification_scaled(distance, 0.0);
     if (std::isinf(distance)) return 1.0;
-    if (distance > rho && profile.moments_decrease()) {
+    if (allow_series && distance > rho && profile.moments_decrease()) {
         const SeriesSum series = point_lens_mean_value_series(distance, rho, profile.moments());
         if (series.truncation_bound < rtol * 0.1) return series.value;
     }
-    return profile_ring_magnification(distance, rho, profile, rtol);
+    return ring_magnification(distance, rho, profile, rtol);
 }
 
 }  // namespace vellomir

@@ -9,10 +9,9 @@ namespace vellomir {
 
 // u: lens-source separation, rho: source radius, both in Einstein radii; the sign of u is
 // ignored and rho = 0 is the point source. rtol in [1e-14, 1e-2] (checked by the caller).
+// `allow_series = false` takes the ring integral everywhere (to compare the two routes).
 // NaN in gives NaN; so does a ring whose elliptic integrals fail. Pure; any thread.
-double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol) noexcept;
-
-// The same by the ring integral alone, whatever the distance.
-double profile_ring_magnification(double u, double rho, const RadialProfile& profile, double rtol) noexcept;
+double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol,
+                             bool allow_series = true) noexcept;
 
 }  // namespace vellomir

@@ -100,17 +100,9 @@ PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool r
         return nullptr;
     }
     const RadialProfile& shape = profile.value();
-    if (ring_only) {
-        return finish(map_elements(u.values(), rho.values(), out.writable_values(), false,
-                                   [&shape, rtol](double separation, double radius) {
-                                       if (std::isnan(separation) || std::isnan(radius)) return std::numeric_limits<double>::quiet_NaN();
-                                       if (radius == 0.0) return witt_mao_magnification_scaled(std::fabs(separation), 0.0);
-                                       return profile_ring_magnification(separation, radius, shape, rtol);
-                                   }));
-    }
     return finish(map_elements(u.values(), rho.values(), out.writable_values(), false,
-                               [&shape, rtol](double separation, double radius) {
-                                   return profile_magnification(separation, radius, shape, rtol);
+                               [&shape, rtol, ring_only](double separation, double radius) {
+                                   return profile_magnification(separation, radius, shape, rtol, !ring_only);
                                }));
 }
 

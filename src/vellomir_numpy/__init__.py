@@ -46,6 +46,8 @@ def _as_float64(value: Any, name: str) -> npt.NDArray[np.float64]:
     """`value` as a float64 array (any layout), or TypeError naming the argument."""
     if type(value) is np.ndarray and value.dtype == np.float64:
         return value
+    if type(value) is float:
+        return np.array(value)
     try:
         array = np.asarray(value)
         if array.dtype.kind in _REAL_KINDS:
@@ -82,6 +84,8 @@ def _flat_pair(
     """The broadcast shape and C-contiguous 1-D u and rho (rho may keep a single element)."""
     if u.shape == rho.shape:
         return u.shape, u.ravel(), rho.ravel()
+    if rho.ndim == 0:  # the common case, without the cost of np.broadcast_shapes
+        return u.shape, u.ravel(), rho.reshape(1)
     shape = _broadcast_shape(("u", "rho"), (u, rho))
     if rho.size == 1 and u.shape == shape:
         return shape, u.ravel(), rho.ravel()
