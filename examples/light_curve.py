@@ -62,7 +62,7 @@ def sample_times(u0: float, rho: float) -> FloatArray:
         grids += [tau, -tau]
     tau = np.unique(np.concatenate(grids))
     # Grids that overlap (a wide peak) agree only to rounding: keep one of each such pair.
-    return tau[np.diff(tau, prepend=-np.inf) > 1e-9 * half_width]
+    return tau[np.diff(tau, prepend=-np.inf) > 1e-12 * np.abs(tau)]
 
 
 def table_rows(tau: FloatArray, u0: float, rho: float) -> list[int]:

@@ -47,6 +47,8 @@ def test_curve_samples_the_source_and_stays_finite(tmp_path, u0, rho, law):
         assert u == pytest.approx(math.hypot(u0, t / 10), rel=1e-12)
     on_source = [row for row in rows if row[1] < rho]
     assert len(on_source) >= (100 if u0 < rho else 0)
+    near_limb = [row for row in rows if abs(row[1] - rho) < 1e-4 * rho]
+    assert len(near_limb) >= (20 if u0 < rho * (1 - 1e-4) else 0)
     # Far from the source all three models agree.
     assert rows[0][3] == pytest.approx(rows[0][2], rel=1e-3) and rows[0][4] == pytest.approx(rows[0][3], rel=1e-3)
     peak = min(rows, key=lambda row: row[1])
