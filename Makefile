@@ -74,7 +74,7 @@ typecheck: venv $(PYRIGHT) ## mypy --strict and pyright on the examples and test
 	$(VENV_PYTHON) -m mypy --strict --no-incremental $(TYPED_FILES)
 	$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
 
-bench: python ## benchmarks: Google Benchmark programs and bench/bench_module.py
+bench: python ## benchmarks: the Google Benchmark programs and the Python ones in bench/
 	$(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON && cmake --build $(BUILD)-bench -j$(JOBS)
 	for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || exit 1; done
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py
