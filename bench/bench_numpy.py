@@ -124,7 +124,8 @@ def accuracy():
                              [float(i) for i in fields[2].split(",")])
         zone = "near" if ratio <= 1.5 else "far"
         error = abs(got - expected) / expected
-        rows.setdefault(name, {"near": 0.0, "far": 0.0})[zone] = max(rows[name][zone], error)
+        row = rows.setdefault(name, {"near": 0.0, "far": 0.0})
+        row[zone] = max(row[zone], error)
     print("accuracy at rtol = 1e-10, max relative error vs 2-D mpmath integrals")
     print("  law               near (u <= 1.5 rho)   far (u >= 3 rho)")
     for name, zones in rows.items():

@@ -70,17 +70,32 @@ double ring_magnification(double u, double rho, const RadialProfile& profile, do
 
 }  // namespace
 
-double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol,
-                             bool allow_series) noexcept {
+std::optional<double> profile_magnification_without_rings(double u, double rho, const RadialProfile& profile,
+                                                          double rtol) noexcept {
     if (std::isnan(u) || std::isnan(rho)) return NOT_A_NUMBER;
     const double distance = std::fabs(u);
     if (rho == 0.0) return witt_mao_magnification_scaled(distance, 0.0);
     if (std::isinf(distance)) return 1.0;
-    if (allow_series && distance > rho && profile.moments_decrease()) {
+    if (distance > rho && profile.moments_decrease()) {
         const SeriesSum series = point_lens_mean_value_series(distance, rho, profile.moments());
         if (series.truncation_bound < rtol * 0.1) return series.value;
     }
-    return ring_magnification(distance, rho, profile, rtol);
+    return std::nullopt;
+}
+
+double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol,
+                             bool allow_series) noexcept {
+    if (allow_series) {
+        if (const std::optional<double> cheap = profile_magnification_without_rings(u, rho, profile, rtol)) {
+            return *cheap;
+        }
+    } else {
+        // The same trivial cases, without the series.
+        if (std::isnan(u) || std::isnan(rho)) return NOT_A_NUMBER;
+        if (rho == 0.0) return witt_mao_magnification_scaled(std::fabs(u), 0.0);
+        if (std::isinf(u)) return 1.0;
+    }
+    return ring_magnification(std::fabs(u), rho, profile, rtol);
 }
 
 }  // namespace vellomir

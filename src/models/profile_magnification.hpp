@@ -3,6 +3,8 @@
 // relative tolerance: the far-field mean-value series where its truncation bound allows, the
 // ring integral of the profile otherwise.
 
+#include <optional>
+
 #include "models/radial_profile.hpp"
 
 namespace vellomir {
@@ -13,5 +15,10 @@ namespace vellomir {
 // NaN in gives NaN; so does a ring whose elliptic integrals fail. Pure; any thread.
 double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol,
                              bool allow_series = true) noexcept;
+
+// The cheap cases alone (NaN, rho = 0, infinite u, and the series where its bound allows):
+// nothing where the ring integral would be needed. profile_magnification begins with it.
+std::optional<double> profile_magnification_without_rings(double u, double rho, const RadialProfile& profile,
+                                                          double rtol) noexcept;
 
 }  // namespace vellomir

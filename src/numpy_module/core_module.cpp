@@ -100,6 +100,20 @@ PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool r
         return nullptr;
     }
     const RadialProfile& shape = profile.value();
+    // A few elements that all avoid the ring integral are cheaper here than on the pool (whose
+    // wake-up costs tens of microseconds); otherwise the pool computes them all.
+    if (!ring_only && u.size() <= INLINE_CHEAP_ELEMENTS) {
+        const std::span<const double> separations = u.values(), radii = rho.values();
+        const std::span<double> results = out.writable_values();
+        std::size_t i = 0;
+        for (; i < separations.size(); ++i) {
+            const std::optional<double> cheap = profile_magnification_without_rings(
+                separations[i], radii.size() == 1 ? radii[0] : radii[i], shape, rtol);
+            if (!cheap) break;
+            results[i] = *cheap;
+        }
+        if (i == separations.size()) Py_RETURN_NONE;
+    }
     return finish(map_elements(u.values(), rho.values(), out.writable_values(), false,
                                [&shape, rtol, ring_only](double separation, double radius) {
                                    return profile_magnification(separation, radius, shape, rtol, !ring_only);
