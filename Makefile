@@ -1,12 +1,6 @@
-# Thin wrappers around CMake, CTest and pytest. Each target is one line of work.
-#   make            bootstrap CPython 3.15 if needed, build module + C++ tests
-#   make test       C++ unit tests, then the pytest suite against the built module
-#   make demo       a finite-source light curve, printed and written as CSV
-#   make bench      benchmarks (C++ and end-to-end Python)
-#   make check-ft   compile the module for the free-threaded interpreter, check its ABI record
-#   make sanitize   ASan+UBSan build: C++ tests and the whole pytest suite
-#   make tsan       ThreadSanitizer build of the C++ core tests
-# Use your own interpreter (CPython >= 3.14 with headers): make PYTHON=/path/to/python3.15t
+# Thin wrappers around CMake, CTest, pip and pytest. Each target is one line of work;
+# `make help` lists them. Use your own interpreter (CPython >= 3.14 with headers):
+#   make PYTHON=/path/to/python3.15t test
 
 BOOTSTRAP_PYTHON := $(CURDIR)/.python/usr/bin/python3.15
 PYTHON ?= $(BOOTSTRAP_PYTHON)
@@ -14,6 +8,14 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_CONFIGURE = cmake -S . -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 PYTEST = $(PYTHON) -m pytest tests/python -q -p no:cacheprovider
+# The extension targets a Python program needs (the demo builds these, not the C++ tests).
+MODULE_TARGETS = vellomir vellomir_numpy_core vellomir_numpy_front
+# Wheels land in dist/ (repaired where auditwheel can); the environment they are tested in.
+DIST ?= dist
+VENV ?= $(BUILD)-venv
+VENV_PYTHON = $(CURDIR)/$(VENV)/bin/python
+PYRIGHT = tools/pyright/node_modules/.bin/pyright
+TYPED_FILES = examples/light_curve.py tests/typing/usage.py
 ASAN_RUNTIME = $(shell $(CXX) -print-file-name=libasan.so)
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
@@ -26,43 +28,70 @@ CXX ?= g++
 PYTHON_UNDER_ASAN = LD_PRELOAD="$(ASAN_RUNTIME) libstdc++.so.6" \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0:use_tls=0
 
-.PHONY: all python build test demo bench check-ft sanitize tsan clean
+.PHONY: all help python build test demo wheel venv install typecheck bench check-ft sanitize tsan clean
 
-all: build
+all: build ## same as make build
 
-python: $(PYTHON)
+help: ## list the targets
+	@awk -F':.*## ' '/^[a-z-]+:.*## / {printf "  make %-10s %s\n", $$1, $$2}' $(MAKEFILE_LIST)
+
+python: $(PYTHON) ## bootstrap the private CPython 3.15 into .python/ if it is missing
 
 $(BOOTSTRAP_PYTHON):
 	scripts/bootstrap-python
 
-build: python
+build: python ## build the module and the C++ unit tests (the default target)
 	$(CMAKE_CONFIGURE) -B $(BUILD) -DVELLOMIR_BUILD_TESTS=ON && cmake --build $(BUILD) -j$(JOBS)
 
-test: build
+test: build ## C++ unit tests, then the pytest suite against the built module
 	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j$(JOBS)
 	PYTHONPATH=$(CURDIR)/$(BUILD) $(PYTEST)
 
-demo: build
+demo: python ## build the modules only, draw a light curve: table, CSV and PNG in out/ (ARGS="--help")
+	$(CMAKE_CONFIGURE) -B $(BUILD) && cmake --build $(BUILD) --target $(MODULE_TARGETS) -j$(JOBS)
 	PYTHONPATH=$(CURDIR)/$(BUILD) $(PYTHON) examples/light_curve.py $(ARGS)
 
-bench: python
+wheel: python ## build the wheel offline into dist/, repaired to a manylinux tag by auditwheel
+	rm -rf $(BUILD)-wheel/raw
+	$(PYTHON) -m pip --isolated wheel --no-build-isolation --no-deps --no-index -w $(BUILD)-wheel/raw \
+		--config-settings=build-dir=$(BUILD)-wheel/cmake .
+	PATH="$(dir $(PYTHON)):$$PATH" $(PYTHON) tools/repair_wheel.py $(BUILD)-wheel/raw/*.whl $(DIST)
+
+venv: wheel ## a fresh virtual environment (build-venv/) with the wheel installed
+	rm -rf $(VENV)
+	$(PYTHON) -m venv --without-pip --system-site-packages $(VENV)
+	$(PYTHON) -m pip --isolated --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
+	cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir, vellomir_numpy as n; assert all(m.__file__.startswith(sys.prefix) for m in (vellomir, n))'
+
+install: venv ## install the wheel into build-venv/ and run the pytest suite against that installation
+	cd $(VENV) && $(VENV_PYTHON) -m pytest $(CURDIR)/tests/python -q -p no:cacheprovider
+
+$(PYRIGHT): tools/pyright/package-lock.json
+	npm ci --prefix tools/pyright --ignore-scripts --no-audit --no-fund
+	touch $@
+
+typecheck: venv $(PYRIGHT) ## mypy --strict and pyright on the examples and tests/typing, against the installed wheel
+	$(VENV_PYTHON) -m mypy --strict --no-incremental $(TYPED_FILES)
+	$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
+
+bench: python ## benchmarks: the Google Benchmark programs and the Python ones in bench/
 	$(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON && cmake --build $(BUILD)-bench -j$(JOBS)
 	for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || exit 1; done
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
 
-check-ft: python
+check-ft: python ## compile the module for the free-threaded interpreter, check its ABI record
 	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir -j$(JOBS)
 	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir.cpython-3*t-*.so
 
-sanitize: python
+sanitize: python ## ASan+UBSan build: C++ tests and the whole pytest suite
 	$(CMAKE_CONFIGURE) -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" && cmake --build $(BUILD)-asan -j$(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(BUILD)-asan --output-on-failure --no-tests=error -j$(JOBS)
 	$(SANITIZER_ENV) $(PYTHON_UNDER_ASAN) PYTHONPATH=$(CURDIR)/$(BUILD)-asan $(PYTEST)
 
-tsan:
+tsan: ## ThreadSanitizer build of the C++ core tests
 	cmake -S . -B $(BUILD)-tsan -DVELLOMIR_BUILD_MODULE=OFF -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=thread" && cmake --build $(BUILD)-tsan -j$(JOBS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j$(JOBS)
 
-clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-ft $(BUILD)-asan $(BUILD)-tsan
+clean: ## remove the build directories, dist/ and the virtual environment
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-ft $(BUILD)-asan $(BUILD)-tsan $(BUILD)-wheel $(VENV) $(DIST)

@@ -7,8 +7,9 @@ rho = rstar / re is the source radius in Einstein radii, u = l * rho the
 separation in Einstein radii.
 
 Sequences are any objects that implement the sequence protocol (list, tuple,
-range, array, a class with ``__getitem__``), except ``str``; their items and the
-float parameters convert as ``float()`` does.
+range, ``array.array``, a NumPy array, a class with ``__getitem__``), except
+``str``; their items and the float parameters convert as ``float()`` does from a
+number (an object with ``__float__`` or ``__index__``).
 
 Errors:
 
@@ -26,7 +27,17 @@ Numerical trouble in the uniform-disk and integrated functions is never raised:
 it shows as NaN or infinite elements.
 """
 
-from collections.abc import Sequence
+from typing import Protocol, SupportsFloat, SupportsIndex, TypeAlias, type_check_only
+
+# What converts to a C double: float, int, NumPy scalars, anything with __float__ or __index__.
+_Real: TypeAlias = SupportsFloat | SupportsIndex
+
+@type_check_only
+class _RealSequence(Protocol):
+    """Anything indexable by position whose items are real numbers: a list or tuple of
+    floats, ``range``, ``array.array``, a 1-D NumPy array."""
+
+    def __getitem__(self, index: int, /) -> _Real: ...
 
 __all__ = [
     "witt_mao_magnification",
@@ -39,7 +50,7 @@ __all__ = [
     "discrete_flux_map_heyrovsky_magnification",
 ]
 
-def witt_mao_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+def witt_mao_magnification(l: _RealSequence, re: _Real, rstar: _Real) -> list[float]:
     """Magnification of a uniform stellar disk (Witt & Mao 1994), one per separation.
 
     ``l`` in stellar radii; ``re`` and ``rstar`` in one common unit. Computed in
@@ -49,7 +60,7 @@ def witt_mao_magnification(l: Sequence[float], re: float, rstar: float) -> list[
     arguments.
     """
 
-def integrated_witt_mao_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+def integrated_witt_mao_magnification(l: _RealSequence, re: _Real, rstar: _Real) -> list[float]:
     """Magnification of a limb-darkened star (linear law, coefficient 0.6), one per separation.
 
     Integrates uniform-disk magnifications of concentric sub-disks over the
@@ -59,7 +70,7 @@ def integrated_witt_mao_magnification(l: Sequence[float], re: float, rstar: floa
     """
 
 def integrated_flux_map_witt_mao_magnification(
-    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+    l: _RealSequence, re: _Real, rstar: _Real, bl: _RealSequence, bf: _RealSequence
 ) -> list[float]:
     """Magnification of a star with a tabulated radial brightness, from uniform-disk annuli.
 
@@ -71,7 +82,7 @@ def integrated_flux_map_witt_mao_magnification(
     """
 
 def multi_witt_mao_magnification(
-    l: Sequence[float], re: Sequence[float], rstar: Sequence[float]
+    l: _RealSequence, re: _RealSequence, rstar: _RealSequence
 ) -> list[list[float]]:
     """Uniform-disk magnification for every (re, rstar) pair, one row per pair.
 
@@ -81,7 +92,7 @@ def multi_witt_mao_magnification(
     Computed in parallel; raises only ``TypeError`` for bad arguments.
     """
 
-def heyrovsky_magnification(l: float, r: float, re: float, rstar: float) -> float:
+def heyrovsky_magnification(l: _Real, r: _Real, re: _Real, rstar: _Real) -> float:
     """Point-lens magnification averaged over a ring of radius ``r`` centred at distance ``l``.
 
     ``l`` and ``r`` in stellar radii; ``re`` and ``rstar`` in one common unit.
@@ -89,7 +100,7 @@ def heyrovsky_magnification(l: float, r: float, re: float, rstar: float) -> floa
     message when it fails (e.g. a NaN argument), ``TypeError`` for bad arguments.
     """
 
-def integrated_heyrovsky_magnification(l: Sequence[float], re: float, rstar: float) -> list[float]:
+def integrated_heyrovsky_magnification(l: _RealSequence, re: _Real, rstar: _Real) -> list[float]:
     """Magnification of a limb-darkened star (linear law, coefficient 0.6), integrated over rings.
 
     ``l`` in stellar radii; ``re`` and ``rstar`` in one common unit. Never raises
@@ -97,7 +108,7 @@ def integrated_heyrovsky_magnification(l: Sequence[float], re: float, rstar: flo
     """
 
 def integrated_flux_map_heyrovsky_magnification(
-    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+    l: _RealSequence, re: _Real, rstar: _Real, bl: _RealSequence, bf: _RealSequence
 ) -> list[float]:
     """Magnification of a star with a tabulated radial brightness, integrated over rings.
 
@@ -109,7 +120,7 @@ def integrated_flux_map_heyrovsky_magnification(
     """
 
 def discrete_flux_map_heyrovsky_magnification(
-    l: Sequence[float], re: float, rstar: float, bl: Sequence[float], bf: Sequence[float]
+    l: _RealSequence, re: _Real, rstar: _Real, bl: _RealSequence, bf: _RealSequence
 ) -> list[float]:
     """Sum of ring magnifications weighted by ``bf``: ring j has radius ``bl[j]`` (stellar radii).
 
