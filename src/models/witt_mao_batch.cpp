@@ -1,0 +1,30 @@
+// Dispatch of the batched uniform-disk magnification to the path asked for.
+
+#include "models/witt_mao_batch.hpp"
+
+#include "models/witt_mao.hpp"
+#include "models/witt_mao_batch_paths.hpp"
+#include "simd/simd_build.hpp"
+
+namespace vellomir {
+
+void witt_mao_magnification_batch(std::span<const double> separation, double scale, double rho,
+                                  std::span<double> out, SimdIsa isa) noexcept {
+    const SimdIsa path = VELLOMIR_X86_BATCH && simd_isa_available(isa) ? isa : SimdIsa::scalar;
+    switch (path) {
+#if VELLOMIR_X86_BATCH
+        case SimdIsa::avx512:
+            return batch_avx512::witt_mao_magnification_batch(separation.data(), scale, rho, out.data(),
+                                                              separation.size());
+        case SimdIsa::avx2:
+            return batch_avx2::witt_mao_magnification_batch(separation.data(), scale, rho, out.data(),
+                                                            separation.size());
+#endif
+        default:
+            for (std::size_t i = 0; i < separation.size(); ++i) {
+                out[i] = witt_mao_magnification_scaled(separation[i] * scale, rho);
+            }
+    }
+}
+
+}  // namespace vellomir
