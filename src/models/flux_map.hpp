@@ -1,27 +1,49 @@
 #pragma once
 // Magnification of a star whose radial brightness is given as a table: radii bl (stellar
-// radii, ascending) and brightnesses bf of equal length.
+// radii, ascending) and brightnesses bf of equal length. Each function maps its separations
+// over a worker pool in input order; every element is computed alone, so the results do not
+// depend on the pool's size.
 
 #include <vector>
 
 #include "models/outcome.hpp"
+#include "parallel/worker_pool.hpp"
 
 namespace vellomir {
 
 // The table as thin rings: sum over j of H(l, bl[j]) * bf[j], not normalised. Fails with the
-// first elliptic-routine error, in the order of l, then of bl.
-Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
-                                                                       std::vector<double> bl, std::vector<double> bf);
+// error of the lowest-indexed separation whose sum fails, and within it of the first failing
+// ring in the order of bl, whichever the workers reach first.
+Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
+                                                                       double re, double rstar,
+                                                                       std::vector<double> bl,
+                                                                       std::vector<double> bf);
 
 // The table as a continuous profile, linear between the radii and 0 outside them, integrated
 // over the star and divided by its unmagnified flux. These never fail; the scale of bf cancels.
+// The integrals are split at the table's radii (and where the integrand has a kink or a
+// logarithmic singularity), so the ring form is the magnification of exactly that star. Radii
+// that are NaN or not ascending give NaN for every element; a NaN or negative separation, or a
+// negative Einstein radius (re and rstar of opposite signs), NaN for the elements it affects.
+Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPool& pool, std::vector<double> l,
+                                                                        double re, double rstar,
+                                                                        std::vector<double> bl,
+                                                                        std::vector<double> bf);
+Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
+                                                                         double re, double rstar,
+                                                                         std::vector<double> bl,
+                                                                         std::vector<double> bf);
+
+// The same on the process-wide pool.
+Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
+                                                                       std::vector<double> bl, std::vector<double> bf);
 Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(std::vector<double> l, double re, double rstar,
                                                                         std::vector<double> bl, std::vector<double> bf);
 Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(std::vector<double> l, double re,
                                                                          double rstar, std::vector<double> bl,
                                                                          std::vector<double> bf);
 
-// All three throw InternalFailure (count_mismatch) when bl and bf differ in length, before
+// All of them throw InternalFailure (count_mismatch) when bl and bf differ in length, before
 // any computation and even for an empty l.
 
 }  // namespace vellomir

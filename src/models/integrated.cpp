@@ -11,29 +11,60 @@
 #include "models/witt_mao.hpp"
 
 namespace vellomir {
+namespace {
 
-std::vector<double> integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar) {
-    const double rho = rstar / re;
-    for (double& element : l) {
-        const double u = element * rho;
-        // Sub-disk of radius s rho weighted by s^2; x = 1 is the empty disk and adds nothing.
-        auto sub_disks = [u, rho](double x) {
-            const double w = 1.0 - x * x;
-            if (w == 0.0) return 0.0;
-            const double s = std::sqrt(w);
-            return witt_mao_magnification_scaled(u, s * rho) * (s * s);
-        };
-        const double sum_of_sub_disks = integrate(sub_disks, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
-        // Unguarded: a NaN or infinite whole-disk term reaches the result.
-        const double whole_disk = witt_mao_magnification_scaled(u, rho);
-        element = ((sum_of_sub_disks * 0.6) + (whole_disk * 0.4)) * PI / LIMB_DARKENED_NORM;
+// The Witt-Mao form for one separation l (stellar radii) and source radius rho.
+double limb_darkened_disks(double l, double rho) noexcept {
+    if (!(l >= 0.0) || std::isnan(rho)) return std::numeric_limits<double>::quiet_NaN();
+    l += 0.0;
+    const double u = l * rho;
+    // Sub-disk of radius s rho weighted by s^2; x = 1 is the empty disk and adds nothing.
+    auto sub_disks = [u, rho](double x) {
+        const double w = 1.0 - x * x;
+        if (w == 0.0) return 0.0;
+        const double s = std::sqrt(w);
+        return witt_mao_magnification_scaled(u, s * rho) * (s * s);
+    };
+    // For 0 < l < 1 the rim of the sub-disk s = l passes through the lens: there the sub-disk
+    // magnification has a kink with a logarithmic slope, which inside one tanh-sinh interval
+    // costs some 1e-5. Split at it, x = sqrt(1 - l^2), so that it sits at an endpoint.
+    double sum_of_sub_disks;
+    if (0.0 < l && l < 1.0) {
+        const double kink = std::sqrt((1.0 - l) * (1.0 + l));
+        sum_of_sub_disks = integrate(sub_disks, 0.0, kink, RADIAL_QUADRATURE_TARGET).integral +
+                           integrate(sub_disks, kink, 1.0, RADIAL_QUADRATURE_TARGET).integral;
+    } else {
+        sum_of_sub_disks = integrate(sub_disks, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
     }
+    // Unguarded: a NaN or infinite whole-disk term (rho = 0: the point source at u = 0) reaches
+    // the result.
+    const double whole_disk = witt_mao_magnification_scaled(u, rho);
+    return ((sum_of_sub_disks * 0.6) + (whole_disk * 0.4)) * PI / LIMB_DARKENED_NORM;
+}
+
+}  // namespace
+
+std::vector<double> integrated_witt_mao_magnification(WorkerPool& pool, std::vector<double> l, double re,
+                                                      double rstar) {
+    const double quotient = rstar / re;
+    const double rho = quotient >= 0.0 ? quotient + 0.0 : std::numeric_limits<double>::quiet_NaN();
+    parallel_map_into(pool, std::span<const double>(l), std::span<double>(l),
+                      [rho](double separation) { return limb_darkened_disks(separation, rho); });
     return l;
 }
 
-std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar) {
-    return _integrated_heyrovsky_magnification(std::move(l), re, rstar, LIMB_DARKENED_NORM,
+std::vector<double> integrated_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l, double re,
+                                                       double rstar) {
+    return _integrated_heyrovsky_magnification(pool, std::move(l), re, rstar, LIMB_DARKENED_NORM,
                                                [](double r) { return limb_darkening_profile(r); });
+}
+
+std::vector<double> integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar) {
+    return integrated_witt_mao_magnification(WorkerPool::global(), std::move(l), re, rstar);
+}
+
+std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar) {
+    return integrated_heyrovsky_magnification(WorkerPool::global(), std::move(l), re, rstar);
 }
 
 }  // namespace vellomir

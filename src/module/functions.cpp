@@ -204,7 +204,7 @@ PyObject* integrated_witt_mao_magnification_entry(PyObject*, PyObject* const* ar
                                                   PyObject* kwnames) noexcept {
     return call<3>(integrated_witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
                    [](SeparationArguments& a) -> Expected<OwnedRef> {
-                       return new_float_list(integrated_witt_mao_magnification(std::move(a.l), a.re, a.rstar));
+                       return new_float_list(integrated_witt_mao_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
                    });
 }
 
@@ -213,7 +213,7 @@ PyObject* integrated_flux_map_witt_mao_magnification_entry(PyObject*, PyObject* 
     return call<5>(integrated_flux_map_witt_mao_description, args, nargs, kwnames, convert_flux_map_arguments,
                    [](FluxMapArguments& a) {
                        return list_or_error(integrated_flux_map_witt_mao_magnification(
-                           std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
+                           global_pool(), std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
                    });
 }
 
@@ -241,7 +241,7 @@ PyObject* integrated_heyrovsky_magnification_entry(PyObject*, PyObject* const* a
                                                    PyObject* kwnames) noexcept {
     return call<3>(integrated_heyrovsky_description, args, nargs, kwnames, convert_separation_arguments,
                    [](SeparationArguments& a) -> Expected<OwnedRef> {
-                       return new_float_list(integrated_heyrovsky_magnification(std::move(a.l), a.re, a.rstar));
+                       return new_float_list(integrated_heyrovsky_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
                    });
 }
 
@@ -250,7 +250,7 @@ PyObject* integrated_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject*
     return call<5>(integrated_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
                    [](FluxMapArguments& a) {
                        return list_or_error(integrated_flux_map_heyrovsky_magnification(
-                           std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
+                           global_pool(), std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
                    });
 }
 
@@ -259,7 +259,7 @@ PyObject* discrete_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* c
     return call<5>(discrete_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
                    [](FluxMapArguments& a) {
                        return list_or_error(discrete_flux_map_heyrovsky_magnification(
-                           std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
+                           global_pool(), std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
                    });
 }
 

@@ -94,7 +94,7 @@ TEST(FluxMapReference, IntegratedHeyrovsky) {
 
 TEST(FluxMap, UnequalTableLengthsFailFirst) {
     const char* expected = "assertion `left == right` failed\n  left: 1\n right: 0";
-    for (const FluxMap map : {discrete_flux_map_heyrovsky_magnification, integrated_flux_map_witt_mao_magnification,
+    for (const FluxMap map : std::initializer_list<FluxMap>{discrete_flux_map_heyrovsky_magnification, integrated_flux_map_witt_mao_magnification,
                               integrated_flux_map_heyrovsky_magnification}) {
         for (const std::vector<double>& l : {std::vector<double>{0.5, 2.0}, std::vector<double>{}}) {
             try {
@@ -108,7 +108,7 @@ TEST(FluxMap, UnequalTableLengthsFailFirst) {
 }
 
 TEST(FluxMap, EmptySeparations) {
-    for (const FluxMap map : {discrete_flux_map_heyrovsky_magnification, integrated_flux_map_witt_mao_magnification,
+    for (const FluxMap map : std::initializer_list<FluxMap>{discrete_flux_map_heyrovsky_magnification, integrated_flux_map_witt_mao_magnification,
                               integrated_flux_map_heyrovsky_magnification}) {
         const Outcome<std::vector<double>> result = map({}, 1.0, 1.0, {0.5}, {1.0});
         ASSERT_TRUE(result.ok());
@@ -119,7 +119,7 @@ TEST(FluxMap, EmptySeparations) {
 TEST(FluxMap, EmptyTable) {
     EXPECT_EQ(values(discrete_flux_map_heyrovsky_magnification({0.5, 3.0}, 1.0, 1.0, {}, {})),
               (std::vector<double>{0.0, 0.0}));
-    for (const FluxMap map : {integrated_flux_map_witt_mao_magnification, integrated_flux_map_heyrovsky_magnification}) {
+    for (const FluxMap map : std::initializer_list<FluxMap>{integrated_flux_map_witt_mao_magnification, integrated_flux_map_heyrovsky_magnification}) {
         for (const double x : values(map({0.5, 3.0}, 1.0, 1.0, {}, {}))) EXPECT_TRUE(std::isnan(x));
     }
 }
@@ -141,7 +141,7 @@ TEST(FluxMap, ScaleOfTheBrightnessCancels) {
     const std::vector<double> bl = {0.0, 0.3, 0.6, 1.0}, bf = {1.0, 0.9, 0.7, 0.3};
     std::vector<double> scaled = bf;
     for (double& x : scaled) x *= 37.5;
-    for (const FluxMap map : {integrated_flux_map_witt_mao_magnification, integrated_flux_map_heyrovsky_magnification}) {
+    for (const FluxMap map : std::initializer_list<FluxMap>{integrated_flux_map_witt_mao_magnification, integrated_flux_map_heyrovsky_magnification}) {
         const std::vector<double> a = values(map(l, 1.0, 1.0, bl, bf)), b = values(map(l, 1.0, 1.0, bl, scaled));
         for (std::size_t i = 0; i < l.size(); ++i) EXPECT_LT(relative_error(b[i], a[i]), 1e-10) << l[i];
     }
