@@ -14,6 +14,11 @@ namespace vellomir {
 void witt_mao_magnification_batch(std::span<const double> separation, double scale, double rho,
                                   std::span<double> out, SimdIsa isa = active_simd_isa()) noexcept;
 
+// out[i] = witt_mao_magnification_scaled(u, rho[i]): sub-disks about one separation. `out` may
+// be `rho` itself.
+void witt_mao_magnification_radii_batch(double u, std::span<const double> rho, std::span<double> out,
+                                        SimdIsa isa = active_simd_isa()) noexcept;
+
 // Elements per block of a parallel map over a batched kernel: whole batches on every path.
 inline constexpr std::size_t BATCH_BLOCK = 64;
 
