@@ -21,6 +21,8 @@ struct PaddedTaylorTable {
     std::array<double, interval_count> centre{};
     // coefficient[j][index]: the coefficient of t^(terms - 1 - j) of that interval's polynomial.
     std::array<std::array<double, interval_count>, terms> coefficient{};
+    // The row of each interval's true leading coefficient (the padding ends before it).
+    std::array<std::size_t, interval_count> leading_row{};
 };
 
 consteval PaddedTaylorTable pad(const std::array<TaylorPolynomial, interval_count>& polynomials) {
@@ -32,6 +34,7 @@ consteval PaddedTaylorTable pad(const std::array<TaylorPolynomial, interval_coun
             throw "a Taylor polynomial does not fit the padded table";
         }
         table.centre[index] = polynomial.centre;
+        table.leading_row[index] = PaddedTaylorTable::terms - size;
         for (std::size_t degree = 0; degree < size; ++degree) {
             table.coefficient[PaddedTaylorTable::terms - 1 - degree][index] = polynomial.coefficients[degree];
         }
