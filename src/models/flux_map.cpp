@@ -2,12 +2,13 @@
 //   discrete:            A = sum_j bf[j] H(l, bl[j])                    (thin rings)
 //   integrated, rings:   A = int_0^1 I(r) 2 pi r H(l, r) dr / N          (Heyrovsky 2003)
 //   integrated, annuli:  A = int_0^1 I(r) 2 pi r M(r) dr / N, M(r) the mean uniform-disk
-//                        magnification (Witt & Mao 1994) of the annulus r +- 1e-4, from the
-//                        difference of the magnified fluxes of two disks,
-// with N = int_0^1 I(r) 2 pi r dr. The integrals run piece by piece between the table's radii,
-// where I has kinks or jumps, and the points where the magnification has a kink or a logarithmic
-// singularity; each piece by the rule its distance from the nearest singularity allows
-// (piecewise_rule.hpp).
+//                        magnification (Witt & Mao 1994) of the annulus r +- 1e-4 (narrowed
+//                        to stay inside the star), from the difference of the magnified
+//                        fluxes of two disks,
+// with N = int_0^1 I(r) 2 pi r dr, exact for each linear piece of I. The integrated maps run
+// piece by piece between the table's radii, where I has kinks or jumps, and the points where the
+// magnification has a kink or a logarithmic singularity; each piece by the rule its distance from
+// the nearest singularity allows (piecewise_rule.hpp).
 
 #include "models/flux_map.hpp"
 
@@ -32,15 +33,26 @@ namespace {
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
 constexpr double ANNULUS_HALF_WIDTH = 1e-4;
 
-// Absolute tolerance of the tanh-sinh pieces, relative to the unmagnified flux N: the magnified
-// flux is at least N (a magnification is at least 1), so this bounds the relative error.
-constexpr double PIECE_TARGET_PER_FLUX = 1e-15;
+// The pieces' rules. The tanh-sinh targets are relative to the unmagnified flux N: the magnified
+// flux is at least N (a magnification is at least 1), so they bound the relative error. The ring
+// form is integrated to rounding; the annulus form approximates it to about 1e-8 and needs no
+// more than tau = 1e-9 per piece (rho^(-2N) <= tau), and its pieces between the annulus' kinks,
+// 2e-4 wide, are short enough for 16 points.
+PieceRule ring_piece_rule(double unmagnified) noexcept { return exact_piece_rule(1e-14 * std::fabs(unmagnified)); }
+
+PieceRule annulus_piece_rule(double unmagnified) noexcept {
+    return {13.3, 3.65, 1.91, 1e-3, 1e-12 * std::fabs(unmagnified)};
+}
+
+// Both integrated maps integrate the excess magnification, A - 1, and return 1 + excess / N:
+// the unmagnified part is N exactly, the quadrature's own error scales with the excess only, and
+// a magnification that is 1 to within rounding (a weak or distant lens) stays at least 1.
 
 void require_equal_lengths(const std::vector<double>& bl, const std::vector<double>& bf) {
     if (bl.size() != bf.size()) throw count_mismatch(bl.size(), bf.size());
 }
 
-// Ring-flux integral of the tabulated star for one separation, over the unmagnified flux.
+// Ring-flux integral of the tabulated star for one separation, over the unmagnified flux N.
 double ring_map_element(double l, double q, const TabulatedProfile& profile, double unmagnified) {
     if (!(l >= 0.0)) return NOT_A_NUMBER;
     l += 0.0;
@@ -48,22 +60,27 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
     // at r = -l and r = l +- 2iq.
     const std::array<SingularPoint, 3> singular = {{{l, 0.0}, {-l, 0.0}, {l, 2.0 * q}}};
     const std::array<double, 1> cuts = {l};
-    const double target = PIECE_TARGET_PER_FLUX * std::fabs(unmagnified);
+    const PieceRule rule = ring_piece_rule(unmagnified);
     bool any_ring = false;
-    double flux = 0.0;
+    double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
         auto ring_flux = [&](double r) {
             const Outcome<double> ring = heyrovsky_magnification(l, r, q, 1.0);
             const double h = ring.ok() ? ring.value() : NOT_A_NUMBER;
             any_ring = any_ring || std::isfinite(h);
-            return (slope * r + intercept) * ((TWO_PI * r) * h);
+            return (slope * r + intercept) * ((TWO_PI * r) * (h - 1.0));
         };
-        flux += integrate_piece(ring_flux, a, b, singular, target);
+        excess += integrate_piece(ring_flux, a, b, singular, rule);
     });
-    return any_ring ? flux / unmagnified : NOT_A_NUMBER;
+    return any_ring ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
 
-// Annulus-flux integral of the tabulated star for one separation, over the unmagnified flux.
+// Annulus-flux integral of the tabulated star for one separation, over the unmagnified flux N.
+// The annulus about r has half-width w = min(1e-4, r, 1 - r): it stays centred on r inside the
+// star, so that 2 pi r M(r) = pi (Phi(r + w) - Phi(r - w)) / (2 w), Phi(R) = R^2 A(u, R rho),
+// is a central difference of the disks' magnified flux, whose windows each carry unit weight. (An
+// annulus clipped at the centre or the rim would weigh its window by 2r / (r + w) or so, an
+// error of order 1e-4 wherever the lens sits near the centre or the limb.)
 double annulus_map_element(double l, double rho, const TabulatedProfile& profile, double unmagnified) {
     if (!(l >= 0.0) || std::isnan(rho)) return NOT_A_NUMBER;
     l += 0.0;
@@ -71,34 +88,40 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
     // A star of no extent: every annulus has the point-source magnification (+inf at u = 0).
     if (rho == 0.0) return witt_mao_magnification_scaled(u, rho);
     const double w = ANNULUS_HALF_WIDTH;
-    // The mean has kinks with a logarithmic slope where an edge of the annulus crosses the lens
-    // (r = l -+ w, and r = w - l for a lens next to the centre) and branch points near
-    // r = l +- 2i / rho; it changes form where the annulus meets the centre or the rim (r = w,
-    // r = 1 - w).
+    // The mean has kinks with a logarithmic slope where an edge of the annulus crosses the lens:
+    // r = l -+ w, and within w of the centre or the rim, where the annulus is [0, 2r] or
+    // [2r - 1, 1], r = l / 2 and r = (1 + l) / 2. Its half-width changes form at r = w and
+    // r = 1 - w, and it has branch points near r = l +- 2i / rho.
     const double q = 1.0 / rho;
-    const std::array<SingularPoint, 4> singular = {{{l - w, 0.0}, {l + w, 0.0}, {w - l, 0.0}, {l, 2.0 * q}}};
-    std::array<double, 4> cuts = {l - w, l + w, w, 1.0 - w};
+    const double centre_kink = 0.5 * l < w ? 0.5 * l : -1.0;  // -1: none, outside the star
+    const double rim_kink = 0.5 * (1.0 + l) > 1.0 - w ? 0.5 * (1.0 + l) : -1.0;
+    const std::array<SingularPoint, 5> singular = {
+        {{l - w, 0.0}, {l + w, 0.0}, {centre_kink, 0.0}, {rim_kink, 0.0}, {l, 2.0 * q}}};
+    std::array<double, 6> cuts = {l - w, l + w, w, 1.0 - w, centre_kink, rim_kink};
     std::sort(cuts.begin(), cuts.end());
-    const double target = PIECE_TARGET_PER_FLUX * std::fabs(unmagnified);
+    const PieceRule rule = annulus_piece_rule(unmagnified);
     bool any_annulus = false;
-    double flux = 0.0;
+    double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
         auto annulus_flux = [&](double r) {
-            const double r1 = std::max(r - w, 0.0);
-            const double r2 = std::min(r + w, 1.0);
+            const double half_width = std::min(std::min(w, r), 1.0 - r);
+            const double r1 = r - half_width;
+            const double r2 = r + half_width;
             const double a1 = r1 * r1;
             const double a2 = r2 * r2;
-            double mean = NOT_A_NUMBER;  // an empty annulus: the sample counts 0
+            // The mean excess over the annulus, from the excess fluxes of two disks: differencing
+            // the excesses rather than the whole fluxes keeps the unmagnified part exact.
+            double mean_excess = NOT_A_NUMBER;  // an empty annulus (r = 0 or 1): the sample counts 0
             if (a1 < a2) {
-                const double inner = a1 == 0.0 ? 0.0 : witt_mao_magnification_scaled(u, r1 * rho) * a1;
-                mean = (witt_mao_magnification_scaled(u, r2 * rho) * a2 - inner) / (a2 - a1);
+                const double inner = a1 == 0.0 ? 0.0 : (witt_mao_magnification_scaled(u, r1 * rho) - 1.0) * a1;
+                mean_excess = ((witt_mao_magnification_scaled(u, r2 * rho) - 1.0) * a2 - inner) / (a2 - a1);
             }
-            any_annulus = any_annulus || std::isfinite(mean);
-            return (slope * r + intercept) * ((TWO_PI * r) * mean);
+            any_annulus = any_annulus || std::isfinite(mean_excess);
+            return (slope * r + intercept) * ((TWO_PI * r) * mean_excess);
         };
-        flux += integrate_piece(annulus_flux, a, b, singular, target);
+        excess += integrate_piece(annulus_flux, a, b, singular, rule);
     });
-    return any_annulus ? flux / unmagnified : NOT_A_NUMBER;
+    return any_annulus ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
 
 // One element of the discrete map: its sum, or the message of its first failing ring.

@@ -31,22 +31,33 @@ inline double bernstein_parameter(double a, double b, SingularPoint z) noexcept 
     return s + std::sqrt(std::max(s * s - 1.0, 0.0));
 }
 
-// Smallest ellipse parameters at which each Gauss-Legendre order meets a relative 1e-17 bound
-// (rho^(-2N) with room for the constant): 4 points from 200, 8 from 14, 16 from 4.
-inline constexpr double GAUSS_LEGENDRE_4_FROM = 200.0;
-inline constexpr double GAUSS_LEGENDRE_8_FROM = 14.0;
-inline constexpr double GAUSS_LEGENDRE_16_FROM = 4.0;
+// When each rule is good enough for a piece: the smallest ellipse parameters at which 4, 8 and 16
+// Gauss-Legendre points keep the piece's relative error below a tolerance tau (the error is about
+// (64/15) M rho^(-2N) / (rho^2 - 1), M the integrand's largest modulus on the ellipse over its
+// mean: a few, for a logarithmic singularity on the ellipse), the width below which a piece takes
+// 16 points even with a kink at an endpoint (so short that its error, about 1e-5 of its share,
+// stays below tau), and the absolute target of the tanh-sinh rule everywhere else.
+struct PieceRule {
+    double gauss_legendre_4_from;
+    double gauss_legendre_8_from;
+    double gauss_legendre_16_from;
+    double short_piece;
+    double target;
+};
 
-// Integrates f over [a, b] (a < b) with the cheapest rule that the nearest of `singular` allows;
-// `target` is the absolute tolerance handed to the tanh-sinh rule. Non-finite values count 0.
+// tau = 1e-15, the pieces' own rounding: rho^(-2N) <= tau for each order.
+inline constexpr PieceRule exact_piece_rule(double target) noexcept { return {75.0, 8.7, 2.95, 0.0, target}; }
+
+// Integrates f over [a, b] (a < b) with the cheapest rule that the nearest of `singular` allows.
+// Non-finite values count 0.
 template <class F>
-double integrate_piece(F&& f, double a, double b, std::span<const SingularPoint> singular, double target) {
+double integrate_piece(F&& f, double a, double b, std::span<const SingularPoint> singular, const PieceRule& rule) {
     double rho = HUGE_VAL;
     for (const SingularPoint& z : singular) rho = std::min(rho, bernstein_parameter(a, b, z));
-    if (rho >= GAUSS_LEGENDRE_4_FROM) return integrate_gauss_legendre<4>(f, a, b);
-    if (rho >= GAUSS_LEGENDRE_8_FROM) return integrate_gauss_legendre<8>(f, a, b);
-    if (rho >= GAUSS_LEGENDRE_16_FROM) return integrate_gauss_legendre<16>(f, a, b);
-    return integrate(f, a, b, target).integral;  // also where rho is NaN
+    if (rho >= rule.gauss_legendre_4_from) return integrate_gauss_legendre<4>(f, a, b);
+    if (rho >= rule.gauss_legendre_8_from) return integrate_gauss_legendre<8>(f, a, b);
+    if (rho >= rule.gauss_legendre_16_from || b - a < rule.short_piece) return integrate_gauss_legendre<16>(f, a, b);
+    return integrate(f, a, b, rule.target).integral;  // also where rho is NaN
 }
 
 }  // namespace vellomir

@@ -168,3 +168,53 @@ class TestFluxMaps:
                          vellomir.integrated_flux_map_heyrovsky_magnification):
             assert all(math.isnan(x) for x in function(self.L, 1.0, 0.5, [], []))
             assert function([], 1.0, 0.5, [0.5], [1.0]) == []
+
+
+INTEGRATED = [vellomir.integrated_witt_mao_magnification, vellomir.integrated_heyrovsky_magnification]
+INTEGRATED_MAPS = [vellomir.integrated_flux_map_witt_mao_magnification,
+                   vellomir.integrated_flux_map_heyrovsky_magnification]
+
+
+def every_integrated(l, re, rstar, bl=(0.0, 1.0), bf=(1.0, 0.5)):
+    """The four integrated functions on the same star, the maps with a two-point table."""
+    return [f(l, re, rstar) for f in INTEGRATED] + [f(l, re, rstar, list(bl), list(bf)) for f in INTEGRATED_MAPS]
+
+
+class TestImpossibleInputs:
+    def test_no_magnification_of_zero_from_non_finite_separations(self):
+        nan_inf_half = vellomir.integrated_flux_map_witt_mao_magnification(
+            [math.nan, math.inf, 0.5], 1.0, 0.5, [0, 1], [1, 1])
+        assert math.isnan(nan_inf_half[0])
+        assert math.isnan(nan_inf_half[1]) or nan_inf_half[1] == math.inf
+        assert nan_inf_half[2] == pytest.approx(vellomir.witt_mao_magnification([0.5], 1.0, 0.5)[0], rel=1e-6)
+        for l, re, rstar in [(0.5, math.nan, 0.5), (0.5, 0.0, 0.5), (0.5, 1.0, 0.0), (-1.0, 1.0, 0.5),
+                             (1e308, 1.0, 0.5)]:
+            for row in every_integrated([l], re, rstar):
+                assert row[0] != 0.0 and not row[0] < 0.0, (l, re, rstar, row)
+
+    @pytest.mark.parametrize("re, rstar", [(1.0, -0.5), (-1.0, 0.5)])
+    def test_opposite_signs_give_nan(self, re, rstar):
+        for row in every_integrated([0.0, 0.5, 2.0], re, rstar):
+            assert all(math.isnan(x) for x in row)
+
+    def test_negative_separation_gives_nan_for_its_element_only(self):
+        for row, clean in zip(every_integrated([-0.5, 2.0, -1e-300], 1.0, 0.5), every_integrated([2.0], 1.0, 0.5)):
+            assert math.isnan(row[0]) and math.isnan(row[2])
+            assert row[1] == clean[0]
+
+    def test_negative_zero_is_zero(self):
+        assert every_integrated([-0.0, 0.5], 1.0, 0.5) == every_integrated([0.0, 0.5], 1.0, 0.5)
+        assert every_integrated([0.0, 2.0], -1.0, -0.5) == every_integrated([0.0, 2.0], 1.0, 0.5)
+        # A star of no extent keeps its point-source value, +inf at u = 0, for either zero.
+        for rstar in (0.0, -0.0):
+            assert vellomir.integrated_witt_mao_magnification([0.5, -0.0], 1.0, rstar) == [math.inf, math.inf]
+            assert vellomir.integrated_flux_map_witt_mao_magnification([0.5], 1.0, rstar, [0.5], [1.0]) == [math.inf]
+
+    @pytest.mark.parametrize("bl", [[0.5, 0.0, 1.0], [0.0, math.nan, 1.0], [math.nan], [1.0, 0.0]])
+    def test_radii_not_ascending_give_nan_everywhere(self, bl):
+        bf = [1.0] * len(bl)
+        for function in INTEGRATED_MAPS:
+            assert all(math.isnan(x) for x in function([0.0, 0.7, 3.0], 1.0, 0.5, bl, bf))
+        # Equal neighbours are a jump of the profile, not a fault.
+        for function in INTEGRATED_MAPS:
+            assert all(x > 1.0 for x in function([0.0, 0.7, 3.0], 1.0, 0.5, [0.0, 0.5, 0.5, 1.0], [1.0, 1.0, 0.5, 0.5]))
