@@ -19,19 +19,24 @@
 #include <string_view>
 
 #include "models/heyrovsky.hpp"
+#include "models/heyrovsky_batch.hpp"
 #include "models/integrated.hpp"
 #include "models/internal_failure.hpp"
 #include "models/model_constants.hpp"
 #include "models/tabulated_profile.hpp"
 #include "models/witt_mao.hpp"
+#include "models/witt_mao_batch.hpp"
 #include "parallel/parallel_map.hpp"
-#include "quadrature/piecewise_rule.hpp"
+#include "quadrature/piecewise_rule_batch.hpp"
 
 namespace vellomir {
 namespace {
 
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
 constexpr double ANNULUS_HALF_WIDTH = 1e-4;
+// The most points a batched rule hands its integrand at once.
+constexpr std::size_t MOST_POINTS_PER_BATCH = detail::tanh_sinh_most_points_per_call();
+static_assert(MOST_POINTS_PER_BATCH >= 16);
 
 // The pieces' rules. The tanh-sinh targets are relative to the unmagnified flux N: the magnified
 // flux is at least N (a magnification is at least 1), so they bound the relative error. The ring
@@ -64,13 +69,15 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
     bool any_ring = false;
     double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
-        auto ring_flux = [&](double r) {
-            const Outcome<double> ring = heyrovsky_magnification(l, r, q, 1.0);
-            const double h = ring.ok() ? ring.value() : NOT_A_NUMBER;
-            any_ring = any_ring || std::isfinite(h);
-            return (slope * r + intercept) * ((TWO_PI * r) * (h - 1.0));
+        auto ring_flux = [&](std::span<const double> r, std::span<double> values) {
+            heyrovsky_magnification_batch(l, r, q, 1.0, values);  // NaN where the kernel fails
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                const double h = values[i];
+                any_ring = any_ring || std::isfinite(h);
+                values[i] = (slope * r[i] + intercept) * ((TWO_PI * r[i]) * (h - 1.0));
+            }
         };
-        excess += integrate_piece(ring_flux, a, b, singular, rule);
+        excess += integrate_piece_batched(ring_flux, a, b, singular, rule);
     });
     return any_ring ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
@@ -103,23 +110,35 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
     bool any_annulus = false;
     double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
-        auto annulus_flux = [&](double r) {
-            const double half_width = std::min(std::min(w, r), 1.0 - r);
-            const double r1 = r - half_width;
-            const double r2 = r + half_width;
-            const double a1 = r1 * r1;
-            const double a2 = r2 * r2;
-            // The mean excess over the annulus, from the excess fluxes of two disks: differencing
-            // the excesses rather than the whole fluxes keeps the unmagnified part exact.
-            double mean_excess = NOT_A_NUMBER;  // an empty annulus (r = 0 or 1): the sample counts 0
-            if (a1 < a2) {
-                const double inner = a1 == 0.0 ? 0.0 : (witt_mao_magnification_scaled(u, r1 * rho) - 1.0) * a1;
-                mean_excess = ((witt_mao_magnification_scaled(u, r2 * rho) - 1.0) * a2 - inner) / (a2 - a1);
+        // The disks of a batch of annuli through the batched kernel: outer ones into `values`,
+        // inner ones into `inner`, then each sample as the pointwise form computes it.
+        std::array<double, MOST_POINTS_PER_BATCH> inner;
+        auto annulus_flux = [&](std::span<const double> r, std::span<double> values) {
+            const auto half_width = [w](double x) { return std::min(std::min(w, x), 1.0 - x); };
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                inner[i] = (r[i] - half_width(r[i])) * rho;
+                values[i] = (r[i] + half_width(r[i])) * rho;
             }
-            any_annulus = any_annulus || std::isfinite(mean_excess);
-            return (slope * r + intercept) * ((TWO_PI * r) * mean_excess);
+            witt_mao_magnification_radii_batch(u, std::span<double>(inner.data(), r.size()),
+                                               std::span<double>(inner.data(), r.size()));
+            witt_mao_magnification_radii_batch(u, values, values);
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                const double r1 = r[i] - half_width(r[i]);
+                const double r2 = r[i] + half_width(r[i]);
+                const double a1 = r1 * r1;
+                const double a2 = r2 * r2;
+                // The mean excess over the annulus, from the excess fluxes of two disks: differencing
+                // the excesses rather than the whole fluxes keeps the unmagnified part exact.
+                double mean_excess = NOT_A_NUMBER;  // an empty annulus (r = 0 or 1): the sample counts 0
+                if (a1 < a2) {
+                    const double inner_excess = a1 == 0.0 ? 0.0 : (inner[i] - 1.0) * a1;
+                    mean_excess = ((values[i] - 1.0) * a2 - inner_excess) / (a2 - a1);
+                }
+                any_annulus = any_annulus || std::isfinite(mean_excess);
+                values[i] = (slope * r[i] + intercept) * ((TWO_PI * r[i]) * mean_excess);
+            }
         };
-        excess += integrate_piece(annulus_flux, a, b, singular, rule);
+        excess += integrate_piece_batched(annulus_flux, a, b, singular, rule);
     });
     return any_annulus ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
@@ -140,10 +159,22 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPoo
     std::vector<RingSum> sums(l.size());
     parallel_map_into(pool, std::span<const double>(l), std::span<RingSum>(sums), [&](double lc) {
         RingSum sum;
-        for (std::size_t j = 0; j < bl.size(); ++j) {
-            const Outcome<double> ring = heyrovsky_magnification(lc, bl[j], re, rstar);
-            if (!ring.ok()) return RingSum{0.0, ring.message()};
-            sum.value = sum.value + ring.value() * bf[j];
+        // The rings in batches through the batched kernel; a NaN there is a failure or a NaN
+        // result, and the scalar kernel tells which.
+        std::array<double, MOST_POINTS_PER_BATCH> rings;
+        for (std::size_t first = 0; first < bl.size(); first += rings.size()) {
+            const std::size_t count = std::min(rings.size(), bl.size() - first);
+            heyrovsky_magnification_batch(lc, std::span<const double>(bl).subspan(first, count), re, rstar,
+                                          std::span<double>(rings.data(), count));
+            for (std::size_t j = first; j < first + count; ++j) {
+                double h = rings[j - first];
+                if (std::isnan(h)) {
+                    const Outcome<double> ring = heyrovsky_magnification(lc, bl[j], re, rstar);
+                    if (!ring.ok()) return RingSum{0.0, ring.message()};
+                    h = ring.value();
+                }
+                sum.value = sum.value + h * bf[j];
+            }
         }
         return sum;
     });

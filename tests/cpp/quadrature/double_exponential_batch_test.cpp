@@ -1,5 +1,6 @@
-// integrate_batched against integrate: the same points in the same order, and results equal
-// bit for bit, for integrands that stop early, run every level, or give non-finite values.
+// integrate_batched against integrate, and integrate_piece_batched against integrate_piece: the
+// same points in the same order, and results equal bit for bit, for integrands that stop early,
+// run every level, or give non-finite values, on pieces that take each rule.
 
 #include "quadrature/double_exponential_batch.hpp"
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "quadrature/double_exponential.hpp"
+#include "quadrature/piecewise_rule_batch.hpp"
 
 namespace vellomir {
 namespace {
@@ -59,6 +61,30 @@ TEST(IntegrateBatched, MatchesIntegrateBitForBit) {
             ASSERT_EQ(std::bit_cast<std::uint64_t>(batch_points[i]), std::bit_cast<std::uint64_t>(scalar_points[i]))
                 << c.name << ", point " << i;
         }
+    }
+}
+
+TEST(IntegratePieceBatched, MatchesIntegratePieceBitForBit) {
+    const auto f = [](double t) { return t < 0.05 ? NAN : std::log(t) / (1.0 + t * t); };
+    const PieceRule rule = exact_piece_rule(1e-14);
+    // Singular points from far away (4 points) to an endpoint (tanh-sinh).
+    for (const SingularPoint z : {SingularPoint{0.5, 100.0}, SingularPoint{0.5, 3.0}, SingularPoint{0.5, 0.3},
+                                  SingularPoint{0.0, 0.0}}) {
+        const std::array<SingularPoint, 1> singular{z};
+        std::vector<double> scalar_points;
+        const double want = integrate_piece([&](double t) { scalar_points.push_back(t); return f(t); }, 0.0, 1.0,
+                                            singular, rule);
+        std::vector<double> batch_points;
+        const double got = integrate_piece_batched(
+            [&](std::span<const double> t, std::span<double> values) {
+                for (std::size_t i = 0; i < t.size(); ++i) {
+                    batch_points.push_back(t[i]);
+                    values[i] = f(t[i]);
+                }
+            },
+            0.0, 1.0, singular, rule);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(want)) << z.x << " " << z.y;
+        EXPECT_EQ(batch_points, scalar_points) << z.x << " " << z.y;
     }
 }
 
