@@ -1,10 +1,11 @@
-// Cost of the magnification models: the scalar Witt-Mao kernel alone and mapped over worker pools,
-// the Heyrovsky ring kernel, the pair grid, and the four integrated functions per separation
+// Cost of the magnification models: the scalar Witt-Mao kernel alone (also across the limb and
+// far from the lens) and mapped over worker pools, the Heyrovsky ring kernel (also through the lens), the pair grid, and the four integrated functions per separation
 // (each reported also as a multiple of 385 kernel evaluations, a full tanh-sinh integration).
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstddef>
 #include <thread>
 #include <vector>
@@ -57,6 +58,61 @@ void BM_WittMaoVector(benchmark::State& state) {
     state.counters["per_element"] = per_element(static_cast<double>(l.size()));
 }
 BENCHMARK(BM_WittMaoVector)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// (a) The limb-crossing set: u = rho (1 +- delta), delta log-spaced from 1e-12 to 0.1, for
+// rho = 0.1 and 1e-3 (1 << 16 points in all).
+void BM_WittMaoLimbCrossing(benchmark::State& state) {
+    std::vector<double> u, rho;
+    for (const double r : {0.1, 1e-3}) {
+        for (int i = 0; i < 1 << 15; ++i) {
+            const double delta = std::pow(10.0, -12.0 + 11.0 * static_cast<double>(i >> 1) / (1 << 14));
+            u.push_back(r * (1.0 + ((i & 1) != 0 ? delta : -delta)));
+            rho.push_back(r);
+        }
+    }
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < u.size(); ++i) sum += witt_mao_magnification_scaled(u[i], rho[i]);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["per_element"] = per_element(static_cast<double>(u.size()));
+}
+BENCHMARK(BM_WittMaoLimbCrossing)->Unit(benchmark::kMillisecond);
+
+// (a) Far points by bands of u / rho (log-spaced within the band), rho = 0.1: the mean-value
+// series serves from u = 3 rho, the closed form below, so the band [2, 3) is the closed form's
+// cost next to the series' in the bands beyond.
+void BM_WittMaoFarPoints(benchmark::State& state) {
+    const double lo = static_cast<double>(state.range(0)), hi = static_cast<double>(state.range(1));
+    std::vector<double> u(1 << 16);
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        u[i] = RHO * lo * std::pow(hi / lo, static_cast<double>(i) / static_cast<double>(u.size()));
+    }
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (const double x : u) sum += witt_mao_magnification_scaled(x, RHO);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["per_element"] = per_element(static_cast<double>(u.size()));
+}
+BENCHMARK(BM_WittMaoFarPoints)->Args({2, 3})->Args({3, 4})->Args({4, 10})->Args({10, 1000})->Args({1000, 1000000000})
+    ->Unit(benchmark::kMillisecond);
+
+// (b) Rings next to the lens and through it: |r - l| log-spaced from 1e-12 to 1e-2 of l = 1.7.
+void BM_HeyrovskyThroughLens(benchmark::State& state) {
+    std::vector<double> r(1024);
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        const double d = std::pow(10.0, -12.0 + 10.0 * static_cast<double>(i >> 1) / 512.0);
+        r[i] = 1.7 + ((i & 1) != 0 ? d : -d);
+    }
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (const double x : r) sum += heyrovsky_magnification(1.7, x, 2.0, 1.0).value();
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["per_call"] = per_element(static_cast<double>(r.size()));
+}
+BENCHMARK(BM_HeyrovskyThroughLens);
 
 // (b) One ring in the general case.
 void BM_HeyrovskyCall(benchmark::State& state) {

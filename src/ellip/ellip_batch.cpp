@@ -60,6 +60,45 @@ void ellippi_batch(std::span<const double> n, std::span<const double> m, std::sp
     }
 }
 
+void ellipk_complement_batch(std::span<const double> mc, std::span<double> out, SimdIsa isa) noexcept {
+    switch (runnable(isa)) {
+#if VELLOMIR_X86_BATCH
+        case SimdIsa::avx512:
+            return batch_avx512::ellipk_complement_batch(mc.data(), out.data(), mc.size());
+        case SimdIsa::avx2:
+            return batch_avx2::ellipk_complement_batch(mc.data(), out.data(), mc.size());
+#endif
+        default:
+            for (std::size_t i = 0; i < mc.size(); ++i) out[i] = value_or_nan(ellipk_complement(mc[i]));
+    }
+}
+
+void ellipe_complement_batch(std::span<const double> mc, std::span<double> out, SimdIsa isa) noexcept {
+    switch (runnable(isa)) {
+#if VELLOMIR_X86_BATCH
+        case SimdIsa::avx512:
+            return batch_avx512::ellipe_complement_batch(mc.data(), out.data(), mc.size());
+        case SimdIsa::avx2:
+            return batch_avx2::ellipe_complement_batch(mc.data(), out.data(), mc.size());
+#endif
+        default:
+            for (std::size_t i = 0; i < mc.size(); ++i) out[i] = value_or_nan(ellipe_complement(mc[i]));
+    }
+}
+
+void ellippi_complement_batch(std::span<const double> nc, std::span<const double> mc, std::span<double> out, SimdIsa isa) noexcept {
+    switch (runnable(isa)) {
+#if VELLOMIR_X86_BATCH
+        case SimdIsa::avx512:
+            return batch_avx512::ellippi_complement_batch(nc.data(), mc.data(), out.data(), mc.size());
+        case SimdIsa::avx2:
+            return batch_avx2::ellippi_complement_batch(nc.data(), mc.data(), out.data(), mc.size());
+#endif
+        default:
+            for (std::size_t i = 0; i < mc.size(); ++i) out[i] = value_or_nan(ellippi_complement(nc[i], mc[i]));
+    }
+}
+
 void elliprf_batch(std::span<const double> x, std::span<const double> y, std::span<const double> z,
                    std::span<double> out, SimdIsa isa) noexcept {
     switch (runnable(isa)) {

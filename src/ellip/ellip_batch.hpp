@@ -14,6 +14,13 @@ void ellipk_batch(std::span<const double> m, std::span<double> out, SimdIsa isa 
 void ellipe_batch(std::span<const double> m, std::span<double> out, SimdIsa isa = active_simd_isa()) noexcept;
 void ellippi_batch(std::span<const double> n, std::span<const double> m, std::span<double> out,
                    SimdIsa isa = active_simd_isa()) noexcept;
+// The complementary entries: K, E at m = 1 - mc, Π at n = 1 - nc, m = 1 - mc.
+void ellipk_complement_batch(std::span<const double> mc, std::span<double> out,
+                             SimdIsa isa = active_simd_isa()) noexcept;
+void ellipe_complement_batch(std::span<const double> mc, std::span<double> out,
+                             SimdIsa isa = active_simd_isa()) noexcept;
+void ellippi_complement_batch(std::span<const double> nc, std::span<const double> mc, std::span<double> out,
+                              SimdIsa isa = active_simd_isa()) noexcept;
 void elliprf_batch(std::span<const double> x, std::span<const double> y, std::span<const double> z,
                    std::span<double> out, SimdIsa isa = active_simd_isa()) noexcept;
 void elliprj_batch(std::span<const double> x, std::span<const double> y, std::span<const double> z,

@@ -8,6 +8,9 @@
     void ellipk_batch(const double* m, double* out, std::size_t count) noexcept;                       \
     void ellipe_batch(const double* m, double* out, std::size_t count) noexcept;                       \
     void ellippi_batch(const double* n, const double* m, double* out, std::size_t count) noexcept;     \
+    void ellipk_complement_batch(const double* mc, double* out, std::size_t count) noexcept;          \
+    void ellipe_complement_batch(const double* mc, double* out, std::size_t count) noexcept;          \
+    void ellippi_complement_batch(const double* nc, const double* mc, double* out, std::size_t count) noexcept; \
     void elliprf_batch(const double* x, const double* y, const double* z, double* out, std::size_t count) noexcept; \
     void elliprj_batch(const double* x, const double* y, const double* z, const double* p, double* out, \
                        std::size_t count) noexcept;

@@ -29,11 +29,12 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double epsilon = 2.220446049250313e-16;         // 2^-52
 constexpr double agm_tolerance = 5.995204332975846e-16;   // 2.7 eps
-constexpr int k_agm_cap = 10;                             // at most 8 updates are ever needed
+constexpr int k_agm_cap = 16;                             // 8 updates for m <= 1 - eps, 12 for 1 - m >= 5e-324
 constexpr double index_bound = 9.223372036854776e18;      // 2^63: 20 m must fit in int64
 constexpr double just_below_one = 0.9999999999999998;     // 1 - eps
 constexpr double just_above_one = 1.0000000000000002;     // 1 + eps
 constexpr double negative_third = -0.3333333333333333;
+constexpr double complement_switch = 0.1;               // 1 - m at and below which the AGM serves
 constexpr double very_negative = -1.7976931348623156e306;  // -DBL_MAX / 100
 
 constexpr std::string_view k_nan_message = "ellipk: Arguments cannot be NAN.";
@@ -71,12 +72,13 @@ double evaluate_taylor(const legendre_tables::TaylorPolynomial& polynomial, doub
 }
 
 // E(m) on the outer path 0.9 <= m < 1 as 2 RG(0, 1 - m, 1), by the AGM with a weighted
-// sum of squared differences (Carlson 1995, eq. 2.36; DLMF 19.22.7). On this range the
-// loop ends within 8 updates; a NaN ends it at once. The factor s of the transformation
+// sum of squared differences (Carlson 1995, eq. 2.36; DLMF 19.22.7). The loop ends within 8
+// updates for m <= 1 - eps and within 12 for 1 - m down to the smallest double; a NaN ends it at once. The factor s of the transformation
 // for negative m enters first: s * (...) * (pi / (a + b)).
-double scaled_ellipe_agm(double s, double m) noexcept {
+// root_mc = sqrt(1 - m).
+double scaled_ellipe_agm(double s, double root_mc) noexcept {
     const double x0 = 1.0;
-    const double y0 = std::sqrt(1.0 - m);
+    const double y0 = root_mc;
     double a = x0;
     double b = y0;
     double sum = 0.0;
@@ -89,6 +91,22 @@ double scaled_ellipe_agm(double s, double m) noexcept {
         sum = sum + (w * (a - b)) * (a - b);
     }
     return s * ((x0 + y0) * (x0 + y0) * 0.25 - sum) * (pi / (a + b));
+}
+
+// K(m) = pi / (2 AGM(1, sqrt(1 - m))) (DLMF 19.8.5), root_mc = sqrt(1 - m).
+double ellipk_agm(double root_mc) noexcept {
+    double a = 1.0;
+    double g = root_mc;
+    for (int update = 0; update < k_agm_cap; ++update) {
+        if (std::fabs(a - g) < agm_tolerance * std::fabs(a)) {
+            break;
+        }
+        const double next_a = (a + g) * 0.5;
+        const double next_g = std::sqrt(a * g);
+        a = next_a;
+        g = next_g;
+    }
+    return pi / (a + g);
 }
 
 // The value of an inner K or E, or NaN for an error, which the diagnosis of Π then reports
@@ -180,20 +198,8 @@ EllipResult ellipk(double m) noexcept {
         }
         return EllipResult::failure(k_range_message);
     }
-    // 0.9 <= m < 1 or m <= -0.05: K(m) = pi / (2 AGM(1, sqrt(1 - m))) (DLMF 19.8.5);
-    // for negative m, g starts above 1 and the same loop serves.
-    double a = 1.0;
-    double g = std::sqrt(1.0 - m);
-    for (int update = 0; update < k_agm_cap; ++update) {
-        if (std::fabs(a - g) < agm_tolerance * std::fabs(a)) {
-            break;
-        }
-        const double next_a = (a + g) * 0.5;
-        const double next_g = std::sqrt(a * g);
-        a = next_a;
-        g = next_g;
-    }
-    return EllipResult::success(pi / (a + g));
+    // 0.9 <= m < 1 or m <= -0.05; for negative m, g starts above 1 and the same loop serves.
+    return EllipResult::success(ellipk_agm(std::sqrt(1.0 - m)));
 }
 
 EllipResult ellipe(double m) noexcept {
@@ -223,7 +229,7 @@ EllipResult ellipe(double m) noexcept {
         }
         return EllipResult::failure(e_range_message);
     }
-    return EllipResult::success(scaled_ellipe_agm(s, m_prime));
+    return EllipResult::success(scaled_ellipe_agm(s, std::sqrt(1.0 - m_prime)));
 }
 
 EllipResult ellippi(double n, double m) noexcept {
@@ -260,6 +266,33 @@ EllipResult ellippi(double n, double m) noexcept {
         v = (elliprj_unchecked(0.0, 1.0 - m, 1.0, 1.0 - n) * n) / 3.0 + elliprf_unchecked(0.0, 1.0 - m, 1.0);
     }
     return diagnose_pi(v, n, m);
+}
+
+// The complementary entries: where 1 - m <= 0.1 (and 0 < 1 - n < 1 for Pi) they take the
+// complementary parameters as given, into the AGM or into Carlson's forms, whose arguments are
+// exactly 1 - m and 1 - n; elsewhere 1 - m is no smaller than 0.1, rounding 1 - mc costs at most
+// an ulp of m, and the Legendre entries serve with their diagnostics.
+EllipResult ellipk_complement(double mc) noexcept {
+    if (mc > 0.0 && mc <= complement_switch) {
+        return EllipResult::success(ellipk_agm(std::sqrt(mc)));
+    }
+    return ellipk(1.0 - mc);
+}
+
+EllipResult ellipe_complement(double mc) noexcept {
+    if (mc > 0.0 && mc <= complement_switch) {
+        return EllipResult::success(scaled_ellipe_agm(1.0, std::sqrt(mc)));
+    }
+    return ellipe(1.0 - mc);
+}
+
+EllipResult ellippi_complement(double nc, double mc) noexcept {
+    if (nc > 0.0 && nc < 1.0 && mc > 0.0 && mc <= 1.0) {
+        // 0 < n < 1 (DLMF 19.25.2), n = 1 - nc.
+        const double n = 1.0 - nc;
+        return diagnose_pi((elliprj_unchecked(0.0, mc, 1.0, nc) * n) / 3.0 + elliprf_unchecked(0.0, mc, 1.0), n, 1.0 - mc);
+    }
+    return ellippi(1.0 - nc, 1.0 - mc);
 }
 
 }  // namespace vellomir

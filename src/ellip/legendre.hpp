@@ -18,4 +18,12 @@ EllipResult ellipe(double m) noexcept;
 // The characteristic n comes first, the parameter m second.
 EllipResult ellippi(double n, double m) noexcept;
 
+// The same integrals at m = 1 - mc and n = 1 - nc, for callers that know the complementary
+// parameters without cancellation (next to m = 1 and n = 1, where K, E and Π depend on them
+// alone). Where they are not small these equal the entries above at the rounded 1 - mc and
+// 1 - nc, errors and messages included.
+EllipResult ellipk_complement(double mc) noexcept;
+EllipResult ellipe_complement(double mc) noexcept;
+EllipResult ellippi_complement(double nc, double mc) noexcept;
+
 }  // namespace vellomir

@@ -3,13 +3,18 @@
 // distance l from the lens (Heyrovsky 2003, ApJ 594, 464). With q the Einstein radius,
 // d = r - l, s = l + r and D = 4 q^2 + d^2:
 //   H = (2 q^2 K(m) + d^2 Pi(n, m)) * 4 / (s sqrt(D)) / (2 pi),
-//   m = 16 q^2 l r / (s^2 D),  n = 4 l r / s^2.
-// For a circle through the lens (|d| -> 0) Pi diverges; there the leading terms of the
-// logarithmic expansion in d are used instead.
+//   m = 16 q^2 l r / (s^2 D),  n = 4 l r / s^2,
+// whose complements follow from d without cancellation:
+//   1 - n = (d / s)^2,  1 - m = (d / s)^2 (4 q^2 + s^2) / D.
+// Every square is taken of a quotient scaled to at most 1, so no argument up to the largest
+// double overflows. For a circle through the lens (|d| -> 0) Pi diverges; very close to it the
+// leading terms of the logarithmic expansion in d are used instead.
 
 #include "models/heyrovsky.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "ellip/legendre.hpp"
 #include "models/model_constants.hpp"
@@ -17,15 +22,25 @@
 namespace vellomir {
 namespace {
 
-// Absolute distance of the circle from the lens below which the expansion is used.
-constexpr double THROUGH_LENS_BAND = 1e-5;
+constexpr double NOT_A_MAGNIFICATION = std::numeric_limits<double>::quiet_NaN();
 
-double circle_through_lens(double l, double d, double q, double q2) noexcept {
-    const double h = l * l;
-    const double c1 = (1.0 - d / (2.0 * l)) * (2.0 * q / l);
-    const double log_term = std::log(8.0 * q * l / (std::sqrt(h + q2) * std::fabs(d)));
-    const double angle_term = std::atan(l / q);
-    const double c3 = (2.0 * h + q2) * q / ((h + q2) * h) * d;
+// The expansion replaces the elliptic form where |d| < THROUGH_LENS_BAND min(l, q): its
+// neglected terms are of order (d / l)^2 log and (d / q)^2 relative, below 1e-16 there, and the
+// elliptic form, exact in its complements, is as good as it from there on out.
+constexpr double THROUGH_LENS_BAND = 1e-9;
+
+double circle_through_lens(double l, double d, double q) noexcept {
+    // The expansion written in t = q / l and d / l, with no square that could overflow:
+    //   c1 = (1 - d / 2l) 2t,  log(8 (q / sqrt(l^2 + q^2)) (l / |d|)),
+    //   c3 = (2 l^2 + q^2) q d / ((l^2 + q^2) l^2) = (1 + 1 / (1 + t^2)) t (d / l).
+    const double t = q / l;
+    const double dl = d / l;
+    const double lq = l / q;
+    const double q_share = q >= l ? 1.0 / std::sqrt(1.0 + lq * lq) : t / std::sqrt(1.0 + t * t);  // q / sqrt(l^2 + q^2)
+    const double c1 = (1.0 - dl * 0.5) * (2.0 * t);
+    const double log_term = std::log(8.0 * q_share / std::fabs(dl));
+    const double angle_term = std::atan(lq);
+    const double c3 = (1.0 + 1.0 / (1.0 + t * t)) * t * dl;
     return ((c1 * log_term + 4.0 * angle_term) + c3) / TWO_PI;
 }
 
@@ -33,34 +48,38 @@ double circle_through_lens(double l, double d, double q, double q2) noexcept {
 
 Outcome<double> heyrovsky_magnification(double l, double r, double re, double rstar) noexcept {
     const double q = re / rstar;
+    if (q < 0.0) return Outcome<double>::success(NOT_A_MAGNIFICATION);  // no lens has a negative radius
+    if ((l < 0.0 && r > 0.0) || (l > 0.0 && r < 0.0)) {
+        // A circle whose centre distance and radius differ in sign: the elliptic parameter is
+        // the root of a negative number, which ellipk reports.
+        return Outcome<double>::failure(ellipk(NOT_A_MAGNIFICATION).message());
+    }
+    if (l < 0.0 || r < 0.0) return Outcome<double>::success(NOT_A_MAGNIFICATION);
     const double d = r - l;
-    const double q2 = q * q;
-
-    // Strict test: a NaN difference takes the general case, where ellipk reports it. A circle
-    // centred on the lens (l = 0, r != 0) does not pass through it, whatever its radius: every
-    // point lies at distance r, and the general case gives the point-lens value exactly
-    // (m = n = 0), where the expansion, which divides by l, would give +inf.
-    const bool centred_on_lens = l == 0.0 && r != 0.0;
-    if (!centred_on_lens && THROUGH_LENS_BAND > std::fabs(d)) {
-        return Outcome<double>::success(circle_through_lens(l, d, q, q2));
+    if (d == 0.0) return Outcome<double>::success(std::numeric_limits<double>::infinity());  // through the lens
+    if (std::fabs(d) < THROUGH_LENS_BAND * std::min(l, q)) {
+        return Outcome<double>::success(circle_through_lens(l, d, q));
     }
 
     const double s = l + r;
-    const double big_d = 4.0 * q2 + d * d;
-    // The square of the product, as written; l r < 0 makes the root NaN.
-    const double root = std::sqrt(l * r / big_d) * (4.0 * q / s);
-    const double m = root * root;
+    const double two_q = 2.0 * q;
+    // Scaled by the larger of 2q and |d| (of 2q and s): a = 2q / big, b = d / big.
+    const double big = std::max(two_q, std::fabs(d));
+    const double a = two_q / big, b = d / big;
+    const double h2 = a * a + b * b;                   // D / big^2, in [1, 2]
+    const double big_s = std::max(two_q, s);
+    const double a_s = two_q / big_s, s_s = s / big_s;
+    const double w = (d / s) * (big_s / big);          // (d / s) sqrt(D_s / D) scale, at most 1
+    const double m_complement = w * w * ((a_s * a_s + s_s * s_s) / h2);
+    const double n_complement = (d / s) * (d / s);
 
-    const EllipResult k = ellipk(m);
+    const EllipResult k = ellipk_complement(m_complement);
     if (!k.ok()) return Outcome<double>::failure(k.message());
-    // n rounds to exactly 1 for large, nearly equal l and r although |d| >= 1e-5; ellippi
-    // then reports it, and the caller receives that error.
-    const double n = 4.0 * l * r / (s * s);
-    const EllipResult p = ellippi(n, m);
+    const EllipResult p = ellippi_complement(n_complement, m_complement);
     if (!p.ok()) return Outcome<double>::failure(p.message());
 
-    return Outcome<double>::success((2.0 * q2 * k.value() + d * d * p.value()) * (4.0 / (s * std::sqrt(big_d))) /
-                                    TWO_PI);
+    return Outcome<double>::success((big / s) * (a * a * k.value() * 0.5 + b * b * p.value()) *
+                                    (2.0 / (PI * std::sqrt(h2))));
 }
 
 }  // namespace vellomir

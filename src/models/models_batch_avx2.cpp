@@ -18,6 +18,8 @@
 #include "ellip/legendre_tables_padded.hpp"
 #include "models/heyrovsky.hpp"
 #include "models/model_constants.hpp"
+#include "models/point_lens_series.hpp"
+#include "models/point_lens_series_tables.hpp"
 #include "models/witt_mao.hpp"
 
 #pragma GCC push_options

@@ -2,6 +2,8 @@
 
 #include "models/witt_mao_batch.hpp"
 
+#include <limits>
+
 #include "models/witt_mao.hpp"
 #include "models/models_batch_paths.hpp"
 #include "simd/simd_build.hpp"
@@ -26,7 +28,8 @@ void witt_mao_magnification_batch(std::span<const double> separation, double sca
 #endif
         default:
             for (std::size_t i = 0; i < separation.size(); ++i) {
-                out[i] = witt_mao_magnification_scaled(separation[i] * scale, rho);
+                out[i] = separation[i] < 0.0 ? std::numeric_limits<double>::quiet_NaN()
+                                             : witt_mao_magnification_scaled(separation[i] * scale, rho);
             }
     }
 }

@@ -9,8 +9,9 @@
 
 namespace vellomir {
 
-// out[i] = witt_mao_magnification_scaled(separation[i] * scale, rho). `out` has the
-// separations' length and may be their own storage. Pure; any thread.
+// One element of the vector function: out[i] = NaN where separation[i] < 0, else
+// witt_mao_magnification_scaled(separation[i] * scale, rho). `out` has the separations' length
+// and may be their own storage. Pure; any thread.
 void witt_mao_magnification_batch(std::span<const double> separation, double scale, double rho,
                                   std::span<double> out, SimdIsa isa = active_simd_isa()) noexcept;
 

@@ -92,6 +92,40 @@ TEST_P(EllipBatch, PiMatchesTheScalarRoutine) {
     EXPECT_TRUE(test::bit_identical(got, want, [&](std::size_t i) { return "n, m = " + test::numbers({n[i], m[i]}); }));
 }
 
+// The complementary entries, on complements from the smallest doubles through their switch to
+// the Legendre entries (mc = 0.1) and beyond, and the disk's and ring's (nc, mc) pairs.
+TEST_P(EllipBatch, ComplementaryEntriesMatchTheScalarRoutines) {
+    Draws d(0xc0'1b47c4);
+    std::vector<double> nc(draws), mc(draws);
+    const auto complement = [&] {
+        switch (d.engine()() % 5) {
+            case 0: return d.log_uniform(1e-320, 0.1);
+            case 1: return d.near(0.1, 3);
+            case 2: return d.uniform(0.0, 1.2);
+            case 3: return d.near(d.pick(test::special_values()), 2);
+            default: return 1.0 - parameter(d);
+        }
+    };
+    for (std::size_t i = 0; i < draws; ++i) {
+        nc[i] = complement();
+        mc[i] = d.engine()() % 3 == 0 ? nc[i] * d.uniform(0.0, 1.0) : complement();  // mc < nc as in the kernels
+    }
+    const auto describe = [&](std::size_t i) { return "nc, mc = " + test::numbers({nc[i], mc[i]}); };
+    std::vector<double> got(draws), want(draws);
+
+    ellipk_complement_batch(mc, got, GetParam());
+    for (std::size_t i = 0; i < draws; ++i) want[i] = value_or_nan(ellipk_complement(mc[i]));
+    EXPECT_TRUE(test::bit_identical(got, want, describe)) << "ellipk_complement";
+
+    ellipe_complement_batch(mc, got, GetParam());
+    for (std::size_t i = 0; i < draws; ++i) want[i] = value_or_nan(ellipe_complement(mc[i]));
+    EXPECT_TRUE(test::bit_identical(got, want, describe)) << "ellipe_complement";
+
+    ellippi_complement_batch(nc, mc, got, GetParam());
+    for (std::size_t i = 0; i < draws; ++i) want[i] = value_or_nan(ellippi_complement(nc[i], mc[i]));
+    EXPECT_TRUE(test::bit_identical(got, want, describe)) << "ellippi_complement";
+}
+
 TEST_P(EllipBatch, RfAndRjMatchTheScalarRoutines) {
     Draws d(0xcf'1b47c4);
     constexpr std::size_t count = draws / 2;

@@ -1,6 +1,7 @@
 // The batched uniform-disk magnification against witt_mao_magnification_scaled, bit for bit, on
-// every path this processor runs: the point source, the rim band and its edges, the general
-// case near and far, the range of radii users meet, and non-finite arguments.
+// every path this processor runs: the point source, the rim and next to it, the closed form and
+// the series and where one hands over to the other, the range of radii users meet, and
+// non-finite arguments.
 
 #include "models/witt_mao_batch.hpp"
 
@@ -17,21 +18,21 @@ namespace {
 
 using test::Draws;
 
-// Radii: the range users meet, the edges of the rim band's two regimes, and the point source.
-const std::vector<double> radii{1e-6, 3.3e-4, 0.01, 0.1, 0.5, 0.99999, 1.0, 2.0, 10.0, 100.0,
+// Radii: the range users meet, the very small and very large disks, the point source, and
+// invalid ones.
+const std::vector<double> radii{1e-6, 3.3e-4, 0.01, 0.1, 0.5, 0.99999, 1.0, 2.0, 10.0, 100.0, 1e-250, 1e10,
                                 0.0, -0.1, std::numeric_limits<double>::quiet_NaN(),
                                 std::numeric_limits<double>::infinity()};
 
-// A separation u for radius rho: in [0, 3], across the disk, at the rim band's edges, far away,
-// or special.
+// A separation u for radius rho: in [0, 3], across the disk, about the rim, about the start of
+// the series (u = 3 rho), far away, or special.
 double separation(Draws& d, double rho) {
     const double size = std::isfinite(rho) ? std::fabs(rho) : 1.0;  // ranges need finite ends
-    const double band = 0.001 * size > 1e-5 ? 0.001 * size : 1e-5;
     switch (d.engine()() % 8) {
         case 0: return d.uniform(0.0, 3.0);
         case 1: return d.uniform(0.0, 2.0 * size);
-        case 2: return d.near(size + (d.engine()() % 2 ? band : -band), 4);
-        case 3: return size + d.uniform(-10.0, 10.0) * band;
+        case 2: return d.near(3.0 * size, 4);
+        case 3: return size * (1.0 + d.uniform(-1e-3, 1e-3));
         case 4: return d.log_uniform(1e-8, 1e8);
         case 5: return d.near(d.pick(test::special_values()), 1);
         case 6: return -d.uniform(0.0, 3.0);
