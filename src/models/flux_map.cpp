@@ -2,9 +2,9 @@
 //   discrete:            A = sum_j bf[j] H(l, bl[j])                    (thin rings)
 //   integrated, rings:   A = int_0^1 I(r) 2 pi r H(l, r) dr / N          (Heyrovsky 2003)
 //   integrated, annuli:  A = int_0^1 I(r) 2 pi r M(r) dr / N, M(r) the mean uniform-disk
-//                        magnification (Witt & Mao 1994) of the annulus r +- 1e-4 (narrowed
-//                        to stay inside the star), from the difference of the magnified
-//                        fluxes of two disks,
+//                        magnification (Witt & Mao 1994) of the annulus r +- 1e-4 (folded
+//                        back at the edges of the lit star), from the difference of the
+//                        magnified fluxes of two disks,
 // with N = int_0^1 I(r) 2 pi r dr, exact for each linear piece of I. The integrated maps run
 // piece by piece between the table's radii, where I has kinks or jumps, and the points where the
 // magnification has a kink or a logarithmic singularity; each piece by the rule its distance from
@@ -66,15 +66,17 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
     const std::array<SingularPoint, 3> singular = {{{l, 0.0}, {-l, 0.0}, {l, 2.0 * q}}};
     const std::array<double, 1> cuts = {l};
     const PieceRule rule = ring_piece_rule(unmagnified);
+    const double extent = profile.extent();  // fluxes in units of extent^2, as N
     bool any_ring = false;
     double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
+        // The rings of a batch through the batched kernel (NaN where it fails).
         auto ring_flux = [&](std::span<const double> r, std::span<double> values) {
-            heyrovsky_magnification_batch(l, r, q, 1.0, values);  // NaN where the kernel fails
+            heyrovsky_magnification_batch(l, r, q, 1.0, values);
             for (std::size_t i = 0; i < r.size(); ++i) {
                 const double h = values[i];
                 any_ring = any_ring || std::isfinite(h);
-                values[i] = (slope * r[i] + intercept) * ((TWO_PI * r[i]) * (h - 1.0));
+                values[i] = (slope * r[i] + intercept) * ((TWO_PI * (r[i] / extent)) * (h - 1.0)) / extent;
             }
         };
         excess += integrate_piece_batched(ring_flux, a, b, singular, rule);
@@ -83,62 +85,87 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
 }
 
 // Annulus-flux integral of the tabulated star for one separation, over the unmagnified flux N.
-// The annulus about r has half-width w = min(1e-4, r, 1 - r): it stays centred on r inside the
-// star, so that 2 pi r M(r) = pi (Phi(r + w) - Phi(r - w)) / (2 w), Phi(R) = R^2 A(u, R rho),
-// is a central difference of the disks' magnified flux, whose windows each carry unit weight. (An
-// annulus clipped at the centre or the rim would weigh its window by 2r / (r + w) or so, an
-// error of order 1e-4 wherever the lens sits near the centre or the limb.)
+//
+// With Phi(R) = R^2 (A(u, R rho) - 1) the excess flux of the disk of radius R (over pi), the
+// mean excess of the annulus r +- w times its area, 2 pi r M(r), is pi (Phi(r + w) - Phi(r - w))
+// / (2w): a central difference of Phi, or the mean of Phi' over the window [r - w, r + w]. Every
+// window carries unit weight and the windows are symmetric in r and r', so that the profile is
+// only smoothed by the box, to O(w^2) even where the lens sits on the star. Where a window would
+// cross an edge of the lit star (its centre, its rim, or a jump of the profile: the table's ends
+// and repeated radii) it is folded back at the edge (Phi' beyond the edge is taken from its
+// mirror image), which keeps both properties; a window that crossed the edge, or an annulus
+// clipped there, would not, an error of order w wherever the lens sits within w of the edge. A
+// lit interval narrower than 2w takes windows of half its width.
 double annulus_map_element(double l, double rho, const TabulatedProfile& profile, double unmagnified) {
     if (!(l >= 0.0) || std::isnan(rho)) return NOT_A_NUMBER;
     l += 0.0;
     const double u = l * rho;
     // A star of no extent: every annulus has the point-source magnification (+inf at u = 0).
     if (rho == 0.0) return witt_mao_magnification_scaled(u, rho);
-    const double w = ANNULUS_HALF_WIDTH;
-    // The mean has kinks with a logarithmic slope where an edge of the annulus crosses the lens:
-    // r = l -+ w, and within w of the centre or the rim, where the annulus is [0, 2r] or
-    // [2r - 1, 1], r = l / 2 and r = (1 + l) / 2. Its half-width changes form at r = w and
-    // r = 1 - w, and it has branch points near r = l +- 2i / rho.
+    auto excess_flux = [u, rho](double radius) {
+        return radius == 0.0 ? 0.0 : radius * radius * (witt_mao_magnification_scaled(u, radius * rho) - 1.0);
+    };
+    // The same from the disk's magnification, computed by the batched kernel.
+    auto excess_flux_of = [](double radius, double magnification) {
+        return radius == 0.0 ? 0.0 : radius * radius * (magnification - 1.0);
+    };
+    std::array<double, MOST_POINTS_PER_BATCH> first_disks;
     const double q = 1.0 / rho;
-    const double centre_kink = 0.5 * l < w ? 0.5 * l : -1.0;  // -1: none, outside the star
-    const double rim_kink = 0.5 * (1.0 + l) > 1.0 - w ? 0.5 * (1.0 + l) : -1.0;
-    const std::array<SingularPoint, 5> singular = {
-        {{l - w, 0.0}, {l + w, 0.0}, {centre_kink, 0.0}, {rim_kink, 0.0}, {l, 2.0 * q}}};
-    std::array<double, 6> cuts = {l - w, l + w, w, 1.0 - w, centre_kink, rim_kink};
-    std::sort(cuts.begin(), cuts.end());
     const PieceRule rule = annulus_piece_rule(unmagnified);
+    const double extent = profile.extent();  // fluxes in units of extent^2, as N
     bool any_annulus = false;
     double excess = 0.0;
-    profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
-        // The disks of a batch of annuli through the batched kernel: outer ones into `values`,
-        // inner ones into `inner`, then each sample as the pointwise form computes it.
-        std::array<double, MOST_POINTS_PER_BATCH> inner;
-        auto annulus_flux = [&](std::span<const double> r, std::span<double> values) {
-            const auto half_width = [w](double x) { return std::min(std::min(w, x), 1.0 - x); };
-            for (std::size_t i = 0; i < r.size(); ++i) {
-                inner[i] = (r[i] - half_width(r[i])) * rho;
-                values[i] = (r[i] + half_width(r[i])) * rho;
-            }
-            witt_mao_magnification_radii_batch(u, std::span<double>(inner.data(), r.size()),
-                                               std::span<double>(inner.data(), r.size()));
-            witt_mao_magnification_radii_batch(u, values, values);
-            for (std::size_t i = 0; i < r.size(); ++i) {
-                const double r1 = r[i] - half_width(r[i]);
-                const double r2 = r[i] + half_width(r[i]);
-                const double a1 = r1 * r1;
-                const double a2 = r2 * r2;
-                // The mean excess over the annulus, from the excess fluxes of two disks: differencing
-                // the excesses rather than the whole fluxes keeps the unmagnified part exact.
-                double mean_excess = NOT_A_NUMBER;  // an empty annulus (r = 0 or 1): the sample counts 0
-                if (a1 < a2) {
-                    const double inner_excess = a1 == 0.0 ? 0.0 : (inner[i] - 1.0) * a1;
-                    mean_excess = ((values[i] - 1.0) * a2 - inner_excess) / (a2 - a1);
+    profile.for_each_lit_interval([&](double lo, double hi) {
+        const double w = std::min(ANNULUS_HALF_WIDTH, 0.5 * (hi - lo));
+        const double inner_edge = excess_flux(lo);
+        const double outer_edge = excess_flux(hi);
+        // Phi has a kink with a logarithmic slope where its disk's rim crosses the lens, so the
+        // integrand has kinks at r = l -+ w and, in the windows folded at lo or hi, at
+        // r = 2 lo + w - l and r = 2 hi - w - l; it changes form at r = lo + w and r = hi - w,
+        // and has branch points near r = l +- 2i / rho.
+        const double inner_kink = 2.0 * lo + w - l;
+        const double outer_kink = 2.0 * hi - w - l;
+        const std::array<SingularPoint, 5> singular = {
+            {{l - w, 0.0}, {l + w, 0.0}, {inner_kink, 0.0}, {outer_kink, 0.0}, {l, 2.0 * q}}};
+        std::array<double, 6> cuts = {l - w, l + w, lo + w, hi - w, inner_kink, outer_kink};
+        std::sort(cuts.begin(), cuts.end());
+        profile.for_each_piece(lo, hi, cuts, [&](double a, double b, double slope, double intercept) {
+            // The two disks of each window, first and second in the order of the terms below,
+            // for a batch of radii through the batched kernel: the first into first_disks, the
+            // second into values.
+            const auto disks = [&](double r) -> std::pair<double, double> {
+                if (r < lo + w) return {r + w, 2.0 * lo + w - r};
+                if (r <= hi - w) return {r + w, r - w};
+                return {r - w, 2.0 * hi - w - r};
+            };
+            auto annulus_flux = [&](std::span<const double> r, std::span<double> values) {
+                const std::span<double> first(first_disks.data(), r.size());
+                for (std::size_t i = 0; i < r.size(); ++i) {
+                    const auto [one, two] = disks(r[i]);
+                    first[i] = one * rho;
+                    values[i] = two * rho;
                 }
-                any_annulus = any_annulus || std::isfinite(mean_excess);
-                values[i] = (slope * r[i] + intercept) * ((TWO_PI * r[i]) * mean_excess);
-            }
-        };
-        excess += integrate_piece_batched(annulus_flux, a, b, singular, rule);
+                witt_mao_magnification_radii_batch(u, first, first);
+                witt_mao_magnification_radii_batch(u, values, values);
+                for (std::size_t i = 0; i < r.size(); ++i) {
+                    const auto [one, two] = disks(r[i]);
+                    const double phi_one = excess_flux_of(one, first[i]);
+                    const double phi_two = excess_flux_of(two, values[i]);
+                    double difference;
+                    if (r[i] < lo + w) {
+                        difference = (phi_one - inner_edge) + (phi_two - inner_edge);
+                    } else if (r[i] <= hi - w) {
+                        difference = phi_one - phi_two;
+                    } else {
+                        difference = (outer_edge - phi_one) + (outer_edge - phi_two);
+                    }
+                    const double window_mean = difference / (2.0 * w);
+                    any_annulus = any_annulus || std::isfinite(window_mean);
+                    values[i] = (slope * r[i] + intercept) * ((PI * window_mean) / extent) / extent;
+                }
+            };
+            excess += integrate_piece_batched(annulus_flux, a, b, singular, rule);
+        });
     });
     return any_annulus ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
@@ -224,7 +251,8 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vect
 }
 
 Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(std::vector<double> l, double re, double rstar,
-                                                                        std::vector<double> bl, std::vector<double> bf) {
+                                                                        std::vector<double> bl,
+                                                                        std::vector<double> bf) {
     return integrated_flux_map_witt_mao_magnification(WorkerPool::global(), std::move(l), re, rstar, std::move(bl),
                                                       std::move(bf));
 }

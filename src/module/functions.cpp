@@ -204,7 +204,8 @@ PyObject* integrated_witt_mao_magnification_entry(PyObject*, PyObject* const* ar
                                                   PyObject* kwnames) noexcept {
     return call<3>(integrated_witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
                    [](SeparationArguments& a) -> Expected<OwnedRef> {
-                       return new_float_list(integrated_witt_mao_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
+                       return new_float_list(
+                           integrated_witt_mao_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
                    });
 }
 
@@ -241,7 +242,8 @@ PyObject* integrated_heyrovsky_magnification_entry(PyObject*, PyObject* const* a
                                                    PyObject* kwnames) noexcept {
     return call<3>(integrated_heyrovsky_description, args, nargs, kwnames, convert_separation_arguments,
                    [](SeparationArguments& a) -> Expected<OwnedRef> {
-                       return new_float_list(integrated_heyrovsky_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
+                       return new_float_list(
+                           integrated_heyrovsky_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
                    });
 }
 

@@ -125,8 +125,7 @@ class TestLimbDarkened:
         l = [0.0, 0.5, 1.5, 3.0, 1e3]
         disk = vellomir.integrated_witt_mao_magnification(l, 1.0, 0.5)
         rings = vellomir.integrated_heyrovsky_magnification(l, 1.0, 0.5)
-        assert disk[2:] == pytest.approx(rings[2:], rel=1e-10)
-        assert disk[:2] == pytest.approx(rings[:2], rel=1e-4)
+        assert disk == pytest.approx(rings, rel=1e-10)
         assert rings[-1] == pytest.approx(0.8 * math.pi / LIMB_DARKENED_NORM, rel=1e-9)
 
     def test_empty_and_repeatable(self):
@@ -185,7 +184,9 @@ class TestImpossibleInputs:
         nan_inf_half = vellomir.integrated_flux_map_witt_mao_magnification(
             [math.nan, math.inf, 0.5], 1.0, 0.5, [0, 1], [1, 1])
         assert math.isnan(nan_inf_half[0])
-        assert math.isnan(nan_inf_half[1]) or nan_inf_half[1] == math.inf
+        # Infinitely far from the lens: no magnification, as the uniform disk gives it, or NaN.
+        far_disk = vellomir.witt_mao_magnification([math.inf], 1.0, 0.5)[0]
+        assert math.isnan(nan_inf_half[1]) or nan_inf_half[1] == far_disk
         assert nan_inf_half[2] == pytest.approx(vellomir.witt_mao_magnification([0.5], 1.0, 0.5)[0], rel=1e-6)
         for l, re, rstar in [(0.5, math.nan, 0.5), (0.5, 0.0, 0.5), (0.5, 1.0, 0.0), (-1.0, 1.0, 0.5),
                              (1e308, 1.0, 0.5)]:

@@ -34,10 +34,11 @@ radii = log_uniform(1e-6, 100.0)
 
 @st.composite
 def tables(draw):
-    """Piecewise-linear profiles: 1 to 25 distinct ascending radii in [0, 1], brightness > 0 (a star
-    with some light: radii all equal would make one of no extent)."""
+    """Piecewise-linear profiles: 1 to 25 distinct ascending radii, multiples of 1e-6 in [0, 1], and
+    brightness > 0 (a star with some light: radii all equal would make one of no extent)."""
     count = draw(st.integers(min_value=1, max_value=25))
-    bl = sorted(draw(st.lists(st.floats(min_value=0.0, max_value=1.0), min_size=count, max_size=count, unique=True)))
+    steps = draw(st.lists(st.integers(min_value=0, max_value=10**6), min_size=count, max_size=count, unique=True))
+    bl = [step / 1e6 for step in sorted(steps)]
     bf = draw(st.lists(st.floats(min_value=0.01, max_value=10.0), min_size=count, max_size=count))
     return bl, bf
 
