@@ -19,9 +19,9 @@ double limb_darkened_disks(double l, double rho) noexcept {
     if (!(l >= 0.0) || std::isnan(rho)) return std::numeric_limits<double>::quiet_NaN();
     l += 0.0;
     const double u = l * rho;
-    // Sub-disk of radius s rho weighted by s^2; x = 1 is the empty disk and adds nothing.
-    // The sub-disks of one level of the rule at a time, through the batched kernel; the values
-    // hold the radii s rho first. The empty disk (w = 0) is set to 0 afterwards.
+    // Sub-disk of radius s rho weighted by s^2; x = 1 is the empty disk and adds nothing. The
+    // sub-disks of one level of the rule at a time go through the batched kernel: the values
+    // hold the radii s rho first, and the empty disk (w = 0) is set to 0 afterwards.
     auto sub_disks = [u, rho](std::span<const double> x, std::span<double> values) {
         for (std::size_t i = 0; i < x.size(); ++i) values[i] = std::sqrt(1.0 - x[i] * x[i]) * rho;
         witt_mao_magnification_radii_batch(u, values, values);
