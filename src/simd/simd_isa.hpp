@@ -6,6 +6,13 @@
 // binary carries every path and picks at run time. `scalar` runs the scalar kernels element
 // by element; the batched paths give the same results bit for bit.
 //
+// Why the compiler's vector extensions under target pragmas rather than a portable-SIMD library
+// (Highway) or intrinsics per instruction set: the element-wise operators are plainly the IEEE
+// operations of the scalar code, which is what bit-identity needs; the lane code exists once
+// for every width; the only intrinsics are the square root, gathers and mask tests of the two
+// lane types; and there is no build dependency, so `pip install .` and CI need nothing but
+// the C++ compiler. The price is GCC on x86-64 for the batched paths.
+//
 // VELLOMIR_SIMD=scalar|avx2|avx512, read once, forces a path (for tests and benchmarks); a
 // path the processor or the build lacks falls back to the best one below it.
 
