@@ -19,19 +19,24 @@
 #include <string_view>
 
 #include "models/heyrovsky.hpp"
+#include "models/heyrovsky_batch.hpp"
 #include "models/integrated.hpp"
 #include "models/internal_failure.hpp"
 #include "models/model_constants.hpp"
 #include "models/tabulated_profile.hpp"
 #include "models/witt_mao.hpp"
+#include "models/witt_mao_batch.hpp"
 #include "parallel/parallel_map.hpp"
-#include "quadrature/piecewise_rule.hpp"
+#include "quadrature/piecewise_rule_batch.hpp"
 
 namespace vellomir {
 namespace {
 
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
 constexpr double ANNULUS_HALF_WIDTH = 1e-4;
+// The most points a batched rule hands its integrand at once.
+constexpr std::size_t MOST_POINTS_PER_BATCH = detail::tanh_sinh_most_points_per_call();
+static_assert(MOST_POINTS_PER_BATCH >= 16);
 
 // The pieces' rules. The tanh-sinh targets are relative to the unmagnified flux N: the magnified
 // flux is at least N (a magnification is at least 1), so they bound the relative error. The ring
@@ -65,13 +70,16 @@ double ring_map_element(double l, double q, const TabulatedProfile& profile, dou
     bool any_ring = false;
     double excess = 0.0;
     profile.for_each_piece(cuts, [&](double a, double b, double slope, double intercept) {
-        auto ring_flux = [&](double r) {
-            const Outcome<double> ring = heyrovsky_magnification(l, r, q, 1.0);
-            const double h = ring.ok() ? ring.value() : NOT_A_NUMBER;
-            any_ring = any_ring || std::isfinite(h);
-            return (slope * r + intercept) * ((TWO_PI * (r / extent)) * (h - 1.0)) / extent;
+        // The rings of a batch through the batched kernel (NaN where it fails).
+        auto ring_flux = [&](std::span<const double> r, std::span<double> values) {
+            heyrovsky_magnification_batch(l, r, q, 1.0, values);
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                const double h = values[i];
+                any_ring = any_ring || std::isfinite(h);
+                values[i] = (slope * r[i] + intercept) * ((TWO_PI * (r[i] / extent)) * (h - 1.0)) / extent;
+            }
         };
-        excess += integrate_piece(ring_flux, a, b, singular, rule);
+        excess += integrate_piece_batched(ring_flux, a, b, singular, rule);
     });
     return any_ring ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
@@ -97,6 +105,11 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
     auto excess_flux = [u, rho](double radius) {
         return radius == 0.0 ? 0.0 : radius * radius * (witt_mao_magnification_scaled(u, radius * rho) - 1.0);
     };
+    // The same from the disk's magnification, computed by the batched kernel.
+    auto excess_flux_of = [](double radius, double magnification) {
+        return radius == 0.0 ? 0.0 : radius * radius * (magnification - 1.0);
+    };
+    std::array<double, MOST_POINTS_PER_BATCH> first_disks;
     const double q = 1.0 / rho;
     const PieceRule rule = annulus_piece_rule(unmagnified);
     const double extent = profile.extent();  // fluxes in units of extent^2, as N
@@ -117,20 +130,41 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
         std::array<double, 6> cuts = {l - w, l + w, lo + w, hi - w, inner_kink, outer_kink};
         std::sort(cuts.begin(), cuts.end());
         profile.for_each_piece(lo, hi, cuts, [&](double a, double b, double slope, double intercept) {
-            auto annulus_flux = [&](double r) {
-                double difference;
-                if (r < lo + w) {
-                    difference = (excess_flux(r + w) - inner_edge) + (excess_flux(2.0 * lo + w - r) - inner_edge);
-                } else if (r <= hi - w) {
-                    difference = excess_flux(r + w) - excess_flux(r - w);
-                } else {
-                    difference = (outer_edge - excess_flux(r - w)) + (outer_edge - excess_flux(2.0 * hi - w - r));
-                }
-                const double window_mean = difference / (2.0 * w);
-                any_annulus = any_annulus || std::isfinite(window_mean);
-                return (slope * r + intercept) * ((PI * window_mean) / extent) / extent;
+            // The two disks of each window, first and second in the order of the terms below,
+            // for a batch of radii through the batched kernel: the first into first_disks, the
+            // second into values.
+            const auto disks = [&](double r) -> std::pair<double, double> {
+                if (r < lo + w) return {r + w, 2.0 * lo + w - r};
+                if (r <= hi - w) return {r + w, r - w};
+                return {r - w, 2.0 * hi - w - r};
             };
-            excess += integrate_piece(annulus_flux, a, b, singular, rule);
+            auto annulus_flux = [&](std::span<const double> r, std::span<double> values) {
+                const std::span<double> first(first_disks.data(), r.size());
+                for (std::size_t i = 0; i < r.size(); ++i) {
+                    const auto [one, two] = disks(r[i]);
+                    first[i] = one * rho;
+                    values[i] = two * rho;
+                }
+                witt_mao_magnification_radii_batch(u, first, first);
+                witt_mao_magnification_radii_batch(u, values, values);
+                for (std::size_t i = 0; i < r.size(); ++i) {
+                    const auto [one, two] = disks(r[i]);
+                    const double phi_one = excess_flux_of(one, first[i]);
+                    const double phi_two = excess_flux_of(two, values[i]);
+                    double difference;
+                    if (r[i] < lo + w) {
+                        difference = (phi_one - inner_edge) + (phi_two - inner_edge);
+                    } else if (r[i] <= hi - w) {
+                        difference = phi_one - phi_two;
+                    } else {
+                        difference = (outer_edge - phi_one) + (outer_edge - phi_two);
+                    }
+                    const double window_mean = difference / (2.0 * w);
+                    any_annulus = any_annulus || std::isfinite(window_mean);
+                    values[i] = (slope * r[i] + intercept) * ((PI * window_mean) / extent) / extent;
+                }
+            };
+            excess += integrate_piece_batched(annulus_flux, a, b, singular, rule);
         });
     });
     return any_annulus ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
@@ -152,10 +186,22 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPoo
     std::vector<RingSum> sums(l.size());
     parallel_map_into(pool, std::span<const double>(l), std::span<RingSum>(sums), [&](double lc) {
         RingSum sum;
-        for (std::size_t j = 0; j < bl.size(); ++j) {
-            const Outcome<double> ring = heyrovsky_magnification(lc, bl[j], re, rstar);
-            if (!ring.ok()) return RingSum{0.0, ring.message()};
-            sum.value = sum.value + ring.value() * bf[j];
+        // The rings in batches through the batched kernel; a NaN there is a failure or a NaN
+        // result, and the scalar kernel tells which.
+        std::array<double, MOST_POINTS_PER_BATCH> rings;
+        for (std::size_t first = 0; first < bl.size(); first += rings.size()) {
+            const std::size_t count = std::min(rings.size(), bl.size() - first);
+            heyrovsky_magnification_batch(lc, std::span<const double>(bl).subspan(first, count), re, rstar,
+                                          std::span<double>(rings.data(), count));
+            for (std::size_t j = first; j < first + count; ++j) {
+                double h = rings[j - first];
+                if (std::isnan(h)) {
+                    const Outcome<double> ring = heyrovsky_magnification(lc, bl[j], re, rstar);
+                    if (!ring.ok()) return RingSum{0.0, ring.message()};
+                    h = ring.value();
+                }
+                sum.value = sum.value + h * bf[j];
+            }
         }
         return sum;
     });

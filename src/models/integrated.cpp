@@ -9,6 +9,7 @@
 #include "models/integrated.hpp"
 
 #include "models/witt_mao.hpp"
+#include "models/witt_mao_batch.hpp"
 
 namespace vellomir {
 namespace {
@@ -18,12 +19,17 @@ double limb_darkened_disks(double l, double rho) noexcept {
     if (!(l >= 0.0) || std::isnan(rho)) return std::numeric_limits<double>::quiet_NaN();
     l += 0.0;
     const double u = l * rho;
-    // Sub-disk of radius s rho weighted by s^2; x = 1 is the empty disk and adds nothing.
-    auto sub_disks = [u, rho](double x) {
-        const double w = 1.0 - x * x;
-        if (w == 0.0) return 0.0;
-        const double s = std::sqrt(w);
-        return witt_mao_magnification_scaled(u, s * rho) * (s * s);
+    // Sub-disk of radius s rho weighted by s^2; x = 1 is the empty disk and adds nothing. The
+    // sub-disks of one level of the rule at a time go through the batched kernel: the values
+    // hold the radii s rho first, and the empty disk (w = 0) is set to 0 afterwards.
+    auto sub_disks = [u, rho](std::span<const double> x, std::span<double> values) {
+        for (std::size_t i = 0; i < x.size(); ++i) values[i] = std::sqrt(1.0 - x[i] * x[i]) * rho;
+        witt_mao_magnification_radii_batch(u, values, values);
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double w = 1.0 - x[i] * x[i];
+            const double s = std::sqrt(w);
+            values[i] = w == 0.0 ? 0.0 : values[i] * (s * s);
+        }
     };
     // For 0 < l < 1 the rim of the sub-disk s = l passes through the lens: there the sub-disk
     // magnification has a kink with a logarithmic slope, which inside one tanh-sinh interval
@@ -31,10 +37,10 @@ double limb_darkened_disks(double l, double rho) noexcept {
     double sum_of_sub_disks;
     if (0.0 < l && l < 1.0) {
         const double kink = std::sqrt((1.0 - l) * (1.0 + l));
-        sum_of_sub_disks = integrate(sub_disks, 0.0, kink, RADIAL_QUADRATURE_TARGET).integral +
-                           integrate(sub_disks, kink, 1.0, RADIAL_QUADRATURE_TARGET).integral;
+        sum_of_sub_disks = integrate_batched(sub_disks, 0.0, kink, RADIAL_QUADRATURE_TARGET).integral +
+                           integrate_batched(sub_disks, kink, 1.0, RADIAL_QUADRATURE_TARGET).integral;
     } else {
-        sum_of_sub_disks = integrate(sub_disks, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
+        sum_of_sub_disks = integrate_batched(sub_disks, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
     }
     // Unguarded: a NaN or infinite whole-disk term (rho = 0: the point source at u = 0) reaches
     // the result.

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "models/heyrovsky.hpp"
+#include "models/heyrovsky_batch.hpp"
 #include "models/model_constants.hpp"
 #include "parallel/parallel_map.hpp"
 #include "parallel/worker_pool.hpp"
 #include "quadrature/double_exponential.hpp"
+#include "quadrature/double_exponential_batch.hpp"
 
 namespace vellomir {
 
@@ -57,18 +59,21 @@ double limb_darkened_ring_flux(double l, double q, double norm, const Profile& p
     if (!(l >= 0.0)) return std::numeric_limits<double>::quiet_NaN();
     l += 0.0;
     bool any_ring = false;
-    auto ring_flux = [&](double r) {
-        const Outcome<double> ring = heyrovsky_magnification(l, r, q, 1.0);
-        const double h = ring.ok() ? ring.value() : std::numeric_limits<double>::quiet_NaN();
-        any_ring = any_ring || std::isfinite(h);
-        return profile(r) * ((TWO_PI * r) * h);
+    // The rings of one level of the rule at a time, through the batched kernel.
+    auto ring_flux = [&](std::span<const double> r, std::span<double> values) {
+        heyrovsky_magnification_batch(l, r, q, 1.0, values);
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            const double h = values[i];  // NaN where the kernel fails
+            any_ring = any_ring || std::isfinite(h);
+            values[i] = profile(r[i]) * ((TWO_PI * r[i]) * h);
+        }
     };
     double flux;
     if (0.0 < l && l < 1.0) {
-        flux = integrate(ring_flux, 0.0, l, RADIAL_QUADRATURE_TARGET).integral +
-               integrate(ring_flux, l, 1.0, RADIAL_QUADRATURE_TARGET).integral;
+        flux = integrate_batched(ring_flux, 0.0, l, RADIAL_QUADRATURE_TARGET).integral +
+               integrate_batched(ring_flux, l, 1.0, RADIAL_QUADRATURE_TARGET).integral;
     } else {
-        flux = integrate(ring_flux, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
+        flux = integrate_batched(ring_flux, 0.0, 1.0, RADIAL_QUADRATURE_TARGET).integral;
     }
     return any_ring ? flux / norm : std::numeric_limits<double>::quiet_NaN();
 }

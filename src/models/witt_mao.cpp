@@ -21,7 +21,8 @@
 #include "ellip/legendre.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
-#include "parallel/parallel_map.hpp"
+#include "models/witt_mao_batch.hpp"
+#include "parallel/parallel_for_blocks.hpp"
 
 namespace vellomir {
 namespace {
@@ -107,12 +108,12 @@ double witt_mao_magnification_scaled(double u, double rho) noexcept {
 std::vector<double> witt_mao_magnification(WorkerPool& pool, std::vector<double> l, double re, double rstar) {
     const double rho = rstar / re;
     // The results overwrite the separations they come from: the vector is already ours and
-    // its pages already touched, so the map allocates nothing.
-    parallel_map_into(pool, std::span<const double>(l), std::span<double>(l),
-                      [rho](double separation) {
-                          // A negative separation is NaN also where rho = 0 would make u = -0.0.
-                          return separation < 0.0 ? FAILED : witt_mao_magnification_scaled(separation * rho, rho);
-                      });
+    // its pages already touched, so the map allocates nothing. Whole blocks of batches; a
+    // negative separation is NaN also where rho = 0 would make u = -0.0.
+    parallel_for_blocks(pool, l.size(), BATCH_BLOCK, [&l, rho](std::size_t begin, std::size_t end) {
+        const std::span<double> block = std::span<double>(l).subspan(begin, end - begin);
+        witt_mao_magnification_batch(block, rho, rho, block);
+    });
     return l;
 }
 

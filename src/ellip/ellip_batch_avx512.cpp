@@ -1,0 +1,28 @@
+// The batched elliptic integrals compiled for AVX512 (see ellip_batch.hpp): the shared lane code
+// inside a target region of its own namespace.
+
+#include "ellip/ellip_batch_paths.hpp"
+#include "simd/simd_build.hpp"
+
+#if VELLOMIR_X86_BATCH
+#include <immintrin.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "ellip/carlson.hpp"
+#include "ellip/legendre.hpp"
+#include "ellip/legendre_tables_padded.hpp"
+
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+namespace vellomir::batch_avx512 {
+#include "simd/lanes_avx512.inc"
+#include "simd/lane_ops.inc"
+#include "ellip/ellip_lanes.inc"
+#include "ellip/ellip_batch_paths.inc"
+}  // namespace vellomir::batch_avx512
+#pragma GCC pop_options
+#endif
