@@ -2,6 +2,7 @@
 
 import math
 import threading
+import time
 
 import pytest
 
@@ -86,6 +87,35 @@ class TestConcurrentCalls:
                 assert conversion == ("must be real number, not str", ("while processing 'l'",))
                 assert panic == ("PanicException", f"assertion `left == right` failed\n  left: {i % 3 + 1}\n right: 0")
                 assert value == good
+
+
+class TestInterpreterReleased:
+    def test_another_thread_keeps_running_during_a_long_call(self):
+        """The other thread measures its own longest pause: a thread frozen for the whole call
+        would see one pause as long as the call, even though it runs again afterwards."""
+        ticking = threading.Event()
+        stop = threading.Event()
+        longest = [0.0]
+
+        def ticker():
+            last = time.perf_counter()
+            while not stop.is_set():
+                time.sleep(0.001)
+                now = time.perf_counter()
+                longest[0] = max(longest[0], now - last)
+                last = now
+                ticking.set()
+
+        thread = threading.Thread(target=ticker)
+        thread.start()
+        ticking.wait()
+        start = time.perf_counter()
+        result = vellomir.integrated_heyrovsky_magnification([3.0 * i / 4000 for i in range(4000)], 1.0, 0.5)
+        duration = time.perf_counter() - start
+        stop.set()
+        thread.join()
+        assert len(result) == 4000
+        assert longest[0] < duration / 4, (longest[0], duration)
 
 
 # Run in fresh interpreters, so that the one-time values are really created here.
