@@ -3,6 +3,7 @@
 #include "module/arguments.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -148,8 +149,10 @@ private:
 
 // The fast path of extract_double_sequence: the values of a one-dimensional native float64
 // buffer (contiguous or strided, any alignment), or nullopt where the item-by-item path must
-// decide (another type, format or shape, no buffer, or no memory for the copy).
-std::optional<std::vector<double>> copy_float64_buffer(PyObject* object) {
+// decide (another type, format or shape, no buffer, or no memory for the copy). Like the
+// item path it stops for pending signals now and then: copying a large buffer into fresh
+// pages can take a while.
+std::optional<Expected<std::vector<double>>> copy_float64_buffer(PyObject* object) {
     if (!PyObject_CheckBuffer(object) || !items_are_buffer_values(object)) {
         return std::nullopt;
     }
@@ -163,18 +166,31 @@ std::optional<std::vector<double>> copy_float64_buffer(PyObject* object) {
     const auto* first = static_cast<const char*>(view.buf);
     std::vector<double> values;
     try {
-        values.resize(count);
+        values.reserve(count);  // pages are touched (faulted in) chunk by chunk below
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    if (stride == static_cast<Py_ssize_t>(sizeof(double))) {
-        std::memcpy(values.data(), first, count * sizeof(double));
-    } else {
-        for (std::size_t i = 0; i < count; ++i) {
-            std::memcpy(&values[i], first + static_cast<Py_ssize_t>(i) * stride, sizeof(double));
+    const bool contiguous = stride == static_cast<Py_ssize_t>(sizeof(double)) &&
+                            reinterpret_cast<std::uintptr_t>(first) % alignof(double) == 0;
+    for (std::size_t begin = 0; begin < count; begin += signals_checked_every) {
+        const std::size_t end = std::min(count, begin + signals_checked_every);
+        if (contiguous) {
+            const auto* chunk = reinterpret_cast<const double*>(first) + begin;
+            values.insert(values.end(), chunk, chunk + (end - begin));
+        } else {
+            for (std::size_t i = begin; i < end; ++i) {
+                double value;
+                std::memcpy(&value, first + static_cast<Py_ssize_t>(i) * stride, sizeof(double));
+                values.push_back(value);
+            }
+        }
+        if (end < count) {
+            if (std::optional<PendingError> interrupted = pending_signal_error()) {
+                return Expected<std::vector<double>>(std::move(*interrupted));
+            }
         }
     }
-    return values;
+    return Expected<std::vector<double>>(std::move(values));
 }
 
 }  // namespace
@@ -252,7 +268,7 @@ Expected<std::vector<double>> extract_double_sequence(PyObject* object) {
     if (!PySequence_Check(object)) {
         return type_check_error(object, sequence_type());
     }
-    if (std::optional<std::vector<double>> copied = copy_float64_buffer(object)) {
+    if (std::optional<Expected<std::vector<double>>> copied = copy_float64_buffer(object)) {
         return std::move(*copied);
     }
     Py_ssize_t capacity = PyObject_Size(object);

@@ -16,6 +16,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -42,6 +43,7 @@ constexpr std::size_t cache_line = 64;
 // back-to-back maps of a tight loop find the workers still awake.
 constexpr unsigned search_rounds_before_sleep = 64;
 constexpr unsigned busy_spin_rounds = 32;
+constexpr std::chrono::microseconds max_spin{500};
 
 void cpu_relax() noexcept {
 #if defined(__x86_64__) || defined(__i386__)
@@ -75,7 +77,13 @@ public:
     // With an open call, wakes every call->interval() to poll it until the call is cancelled
     // (then the task is finishing early and the plain wait is short).
     void wait(CancellableCall* call) noexcept {
+        // Yielding rounds can each cost a whole time slice on a busy machine: spin for at most
+        // max_spin, so that the first poll is not late.
+        const auto spin_until = std::chrono::steady_clock::now() + max_spin;
         for (unsigned round = 0; round < search_rounds_before_sleep && !set_.load(std::memory_order_acquire); ++round) {
+            if (round >= busy_spin_rounds && std::chrono::steady_clock::now() > spin_until) {
+                break;
+            }
             back_off(round);
         }
         const auto is_set = [this] { return set_.load(std::memory_order_acquire); };
