@@ -2,10 +2,11 @@
 #   make            bootstrap CPython 3.15 if needed, build module + C++ tests
 #   make test       C++ unit tests, then the pytest suite against the built module
 #   make demo       a finite-source light curve, printed and written as CSV
-#   make bench      benchmarks (C++ and end-to-end Python)
+#   make bench      benchmarks (C++ and end-to-end Python); BASELINE=<dir holding another build
+#                   of the module> also times that build in the same run
 #   make check-ft   compile the module for the free-threaded interpreter, check its ABI record
 #   make sanitize   ASan+UBSan build: C++ tests and the whole pytest suite
-#   make tsan       ThreadSanitizer build of the C++ core tests
+#   make tsan       ThreadSanitizer build of the C++ core tests (cancellation and fork included)
 # Use your own interpreter (CPython >= 3.14 with headers): make PYTHON=/path/to/python3.15t
 
 BOOTSTRAP_PYTHON := $(CURDIR)/.python/usr/bin/python3.15
@@ -19,6 +20,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 CXX ?= g++
+BASELINE_OPTION = $(if $(BASELINE),--baseline-path $(BASELINE))
 # The interpreter is not linked with libstdc++: preload it with the ASan runtime so that
 # ASan's __cxa_throw interceptor finds the real one. LeakSanitizer's scan of thread-local
 # storage does not understand the private interpreter's newer C library (its tracer
@@ -48,7 +50,8 @@ demo: build
 bench: python
 	$(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON && cmake --build $(BUILD)-bench -j$(JOBS)
 	for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || exit 1; done
-	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py
+	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py $(BASELINE_OPTION)
+	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_interrupt.py $(BASELINE_OPTION)
 
 check-ft: python
 	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir -j$(JOBS)
@@ -61,7 +64,7 @@ sanitize: python
 
 tsan:
 	cmake -S . -B $(BUILD)-tsan -DVELLOMIR_BUILD_MODULE=OFF -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=thread" && cmake --build $(BUILD)-tsan -j$(JOBS)
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j$(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0 ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j$(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-ft $(BUILD)-asan $(BUILD)-tsan
