@@ -1,5 +1,6 @@
 """Several interpreter threads calling the module at once, and the one-time values under contention."""
 
+import array
 import math
 import threading
 import time
@@ -19,6 +20,7 @@ def workload():
     return [
         vellomir.witt_mao_magnification(l, 1.0, 0.1),
         vellomir.witt_mao_magnification(l, 0.5, 0.5),
+        vellomir.witt_mao_magnification(array.array("d", l)[::2], 1.0, 0.1),  # the buffer shortcut
         vellomir.multi_witt_mao_magnification(l[::9], [1.0, 2.0], [0.1, 0.2, 0.3]),
         vellomir.heyrovsky_magnification(0.5, 0.7, 1.0, 1.0),
         vellomir.integrated_witt_mao_magnification(l[::50], 1.0, 0.1),
