@@ -7,8 +7,8 @@
 #include "module/functions.hpp"
 
 #include <array>
-#include <type_traits>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
