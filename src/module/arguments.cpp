@@ -193,6 +193,24 @@ std::optional<Expected<std::vector<double>>> copy_float64_buffer(PyObject* objec
     return Expected<std::vector<double>>(std::move(values));
 }
 
+// Item `index` of an exact list or tuple as its own iterator would give it (a new
+// reference), or nullptr past the end. A list's length is read again for every item:
+// converting an item may run Python code that changes the list.
+PyObject* list_or_tuple_item(PyObject* sequence, Py_ssize_t index) {
+    if (PyTuple_CheckExact(sequence)) {
+        return index < PyTuple_GET_SIZE(sequence) ? Py_NewRef(PyTuple_GET_ITEM(sequence, index)) : nullptr;
+    }
+#ifdef Py_GIL_DISABLED
+    PyObject* item = PyList_GetItemRef(sequence, index);
+    if (item == nullptr) {
+        PyErr_Clear();  // IndexError: past the end
+    }
+    return item;
+#else
+    return index < PyList_GET_SIZE(sequence) ? Py_NewRef(PyList_GET_ITEM(sequence, index)) : nullptr;
+#endif
+}
+
 }  // namespace
 
 std::optional<PendingError> extract_arguments_fastcall(const FunctionDescription& function, PyObject* const* args,
@@ -285,18 +303,28 @@ Expected<std::vector<double>> extract_double_sequence(PyObject* object) {
     } catch (const std::bad_alloc&) {
     }
 
-    OwnedRef iterator(PyObject_GetIter(object));
-    if (!iterator) {
+    // Exact lists and tuples are read by index, which is what their iterators do, without
+    // creating an iterator and calling it for every item.
+    const bool by_index = PyList_CheckExact(object) || PyTuple_CheckExact(object);
+    OwnedRef iterator(by_index ? nullptr : PyObject_GetIter(object));
+    if (!by_index && !iterator) {
         return fetch_after_failure();
     }
-    for (;;) {
+    for (Py_ssize_t index = 0;; ++index) {
         PyObject* item = nullptr;
-        const int status = PyIter_NextItem(iterator.get(), &item);
-        if (status == 0) {
-            break;
-        }
-        if (status < 0) {
-            return fetch_after_failure();
+        if (by_index) {
+            item = list_or_tuple_item(object, index);
+            if (item == nullptr) {
+                break;
+            }
+        } else {
+            const int status = PyIter_NextItem(iterator.get(), &item);
+            if (status == 0) {
+                break;
+            }
+            if (status < 0) {
+                return fetch_after_failure();
+            }
         }
         OwnedRef owned_item(item);
         if (values.size() % signals_checked_every == signals_checked_every - 1) {

@@ -79,9 +79,11 @@ public:
     void wait(CancellableCall* call) noexcept {
         // Yielding rounds can each cost a whole time slice on a busy machine: spin for at most
         // max_spin, so that the first poll is not late.
-        const auto spin_until = std::chrono::steady_clock::now() + max_spin;
+        std::chrono::steady_clock::time_point spin_until;
         for (unsigned round = 0; round < search_rounds_before_sleep && !set_.load(std::memory_order_acquire); ++round) {
-            if (round >= busy_spin_rounds && std::chrono::steady_clock::now() > spin_until) {
+            if (round == busy_spin_rounds) {
+                spin_until = std::chrono::steady_clock::now() + max_spin;
+            } else if (round > busy_spin_rounds && std::chrono::steady_clock::now() > spin_until) {
                 break;
             }
             back_off(round);
