@@ -91,7 +91,7 @@ public:
         const auto is_set = [this] { return set_.load(std::memory_order_acquire); };
         std::unique_lock lock(mutex_);
         if (call != nullptr) {
-            while (!call->cancelled() && !signal_.wait_for(lock, call->interval(), is_set)) {
+            while (!is_set() && !call->cancelled() && !signal_.wait_for(lock, call->interval(), is_set)) {
                 lock.unlock();
                 call->poll();
                 lock.lock();
