@@ -21,6 +21,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 CXX ?= g++
+BASELINE_OPTION = $(if $(BASELINE),--baseline-path $(BASELINE))
 # The interpreter is not linked with libstdc++: preload it with the ASan runtime so that
 # ASan's __cxa_throw interceptor finds the real one. LeakSanitizer's scan of thread-local
 # storage does not understand the private interpreter's newer C library (its tracer
@@ -74,10 +75,11 @@ typecheck: venv $(PYRIGHT) ## mypy --strict and pyright on the examples and test
 	$(VENV_PYTHON) -m mypy --strict --no-incremental $(TYPED_FILES)
 	$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
 
-bench: python ## benchmarks: the Google Benchmark programs and the Python ones in bench/
+bench: python ## benchmarks: the Google Benchmark programs and the Python ones in bench/ (BASELINE=<another build dir> times it too)
 	$(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON && cmake --build $(BUILD)-bench -j$(JOBS)
 	for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || exit 1; done
-	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py
+	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py $(BASELINE_OPTION)
+	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_interrupt.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
 
 check-ft: python ## compile the module for the free-threaded interpreter, check its ABI record
@@ -91,7 +93,7 @@ sanitize: python ## ASan+UBSan build: C++ tests and the whole pytest suite
 
 tsan: ## ThreadSanitizer build of the C++ core tests
 	cmake -S . -B $(BUILD)-tsan -DVELLOMIR_BUILD_MODULE=OFF -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=thread" && cmake --build $(BUILD)-tsan -j$(JOBS)
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j$(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0 ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j$(JOBS)
 
 clean: ## remove the build directories, dist/ and the virtual environment
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-ft $(BUILD)-asan $(BUILD)-tsan $(BUILD)-wheel $(VENV) $(DIST)

@@ -3,6 +3,8 @@
 #include "module/arguments.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -90,6 +92,125 @@ PendingError unreadable_keyword_error(const FunctionDescription& function, PyObj
     return PendingError::lazy(type_error_type, std::move(message));
 }
 
+// Whether `type` is the attribute `attribute` of the module `module_name`; false when that
+// module is not loaded (it is never imported here).
+bool is_type_of_loaded_module(PyTypeObject* type, const char* module_name, const char* attribute) {
+    PyObject* module = nullptr;
+    if (PyDict_GetItemStringRef(PyImport_GetModuleDict(), module_name, &module) <= 0) {
+        PyErr_Clear();
+        return false;
+    }
+    OwnedRef owned_module(module);
+    PyObject* found = nullptr;
+    if (PyObject_GetOptionalAttrString(module, attribute, &found) <= 0) {
+        PyErr_Clear();
+        return false;
+    }
+    OwnedRef owned_found(found);
+    return found == reinterpret_cast<PyObject*>(type);
+}
+
+// Types whose iteration yields exactly their buffer's values, so that copying a native
+// float64 buffer gives what the item-by-item conversion would: memoryview, array.array and
+// NumPy's ndarray. Only the exact types: a subclass may redefine item access or iteration.
+bool items_are_buffer_values(PyObject* object) {
+    PyTypeObject* type = Py_TYPE(object);
+    return type == &PyMemoryView_Type || is_type_of_loaded_module(type, "numpy", "ndarray") ||
+           is_type_of_loaded_module(type, "array", "array");
+}
+
+class BufferView {
+public:
+    explicit BufferView(PyObject* object) noexcept {
+        ok_ = PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) == 0;
+        if (!ok_) {
+            PyErr_Clear();
+        }
+    }
+    ~BufferView() {
+        if (ok_) {
+            PyBuffer_Release(&view_);
+        }
+    }
+    BufferView(const BufferView&) = delete;
+    BufferView& operator=(const BufferView&) = delete;
+
+    // One dimension of native doubles, without indirection.
+    bool is_native_float64_vector() const noexcept {
+        return ok_ && view_.ndim == 1 && view_.itemsize == sizeof(double) && view_.suboffsets == nullptr &&
+               view_.format != nullptr && (std::strcmp(view_.format, "d") == 0 || std::strcmp(view_.format, "@d") == 0);
+    }
+    const Py_buffer& get() const noexcept { return view_; }
+
+private:
+    Py_buffer view_{};
+    bool ok_ = false;
+};
+
+// The fast path of extract_double_sequence: the values of a one-dimensional native float64
+// buffer (contiguous or strided, any alignment), or nullopt where the item-by-item path must
+// decide (another type, format or shape, no buffer, or no memory for the copy). Like the
+// item path it stops for pending signals now and then: copying a large buffer into fresh
+// pages can take a while.
+std::optional<Expected<std::vector<double>>> copy_float64_buffer(PyObject* object) {
+    if (!PyObject_CheckBuffer(object) || !items_are_buffer_values(object)) {
+        return std::nullopt;
+    }
+    const BufferView buffer(object);
+    if (!buffer.is_native_float64_vector()) {
+        return std::nullopt;
+    }
+    const Py_buffer& view = buffer.get();
+    const auto count = static_cast<std::size_t>(view.shape[0]);
+    const Py_ssize_t stride = view.strides[0];
+    const auto* first = static_cast<const char*>(view.buf);
+    std::vector<double> values;
+    try {
+        values.reserve(count);  // pages are touched (faulted in) chunk by chunk below
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    const bool contiguous = stride == static_cast<Py_ssize_t>(sizeof(double)) &&
+                            reinterpret_cast<std::uintptr_t>(first) % alignof(double) == 0;
+    for (std::size_t begin = 0; begin < count; begin += signals_checked_every) {
+        const std::size_t end = std::min(count, begin + signals_checked_every);
+        if (contiguous) {
+            const auto* chunk = reinterpret_cast<const double*>(first) + begin;
+            values.insert(values.end(), chunk, chunk + (end - begin));
+        } else {
+            for (std::size_t i = begin; i < end; ++i) {
+                double value;
+                std::memcpy(&value, first + static_cast<Py_ssize_t>(i) * stride, sizeof(double));
+                values.push_back(value);
+            }
+        }
+        if (end < count) {
+            if (std::optional<PendingError> interrupted = pending_signal_error()) {
+                return Expected<std::vector<double>>(std::move(*interrupted));
+            }
+        }
+    }
+    return Expected<std::vector<double>>(std::move(values));
+}
+
+// Item `index` of an exact list or tuple as its own iterator would give it (a new
+// reference), or nullptr past the end. A list's length is read again for every item:
+// converting an item may run Python code that changes the list.
+PyObject* list_or_tuple_item(PyObject* sequence, Py_ssize_t index) {
+    if (PyTuple_CheckExact(sequence)) {
+        return index < PyTuple_GET_SIZE(sequence) ? Py_NewRef(PyTuple_GET_ITEM(sequence, index)) : nullptr;
+    }
+#ifdef Py_GIL_DISABLED
+    PyObject* item = PyList_GetItemRef(sequence, index);
+    if (item == nullptr) {
+        PyErr_Clear();  // IndexError: past the end
+    }
+    return item;
+#else
+    return index < PyList_GET_SIZE(sequence) ? Py_NewRef(PyList_GET_ITEM(sequence, index)) : nullptr;
+#endif
+}
+
 }  // namespace
 
 std::optional<PendingError> extract_arguments_fastcall(const FunctionDescription& function, PyObject* const* args,
@@ -165,6 +286,9 @@ Expected<std::vector<double>> extract_double_sequence(PyObject* object) {
     if (!PySequence_Check(object)) {
         return type_check_error(object, sequence_type());
     }
+    if (std::optional<Expected<std::vector<double>>> copied = copy_float64_buffer(object)) {
+        return std::move(*copied);
+    }
     Py_ssize_t capacity = PyObject_Size(object);
     if (capacity < 0) {
         (void)fetch_pending();  // no usable length (e.g. __getitem__ only): start empty
@@ -179,20 +303,35 @@ Expected<std::vector<double>> extract_double_sequence(PyObject* object) {
     } catch (const std::bad_alloc&) {
     }
 
-    OwnedRef iterator(PyObject_GetIter(object));
-    if (!iterator) {
+    // Exact lists and tuples are read by index, which is what their iterators do, without
+    // creating an iterator and calling it for every item.
+    const bool by_index = PyList_CheckExact(object) || PyTuple_CheckExact(object);
+    OwnedRef iterator(by_index ? nullptr : PyObject_GetIter(object));
+    if (!by_index && !iterator) {
         return fetch_after_failure();
     }
-    for (;;) {
+    for (Py_ssize_t index = 0;; ++index) {
         PyObject* item = nullptr;
-        const int status = PyIter_NextItem(iterator.get(), &item);
-        if (status == 0) {
-            break;
-        }
-        if (status < 0) {
-            return fetch_after_failure();
+        if (by_index) {
+            item = list_or_tuple_item(object, index);
+            if (item == nullptr) {
+                break;
+            }
+        } else {
+            const int status = PyIter_NextItem(iterator.get(), &item);
+            if (status == 0) {
+                break;
+            }
+            if (status < 0) {
+                return fetch_after_failure();
+            }
         }
         OwnedRef owned_item(item);
+        if (values.size() % signals_checked_every == signals_checked_every - 1) {
+            if (std::optional<PendingError> interrupted = pending_signal_error()) {
+                return std::move(*interrupted);
+            }
+        }
         Expected<double> value = extract_double(item);
         if (!value.ok()) {
             return std::move(value).error();

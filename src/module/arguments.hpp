@@ -32,7 +32,9 @@ std::optional<PendingError> extract_arguments_fastcall(const FunctionDescription
 Expected<double> extract_double(PyObject* object);
 
 // A sequence parameter: any object that implements the sequence protocol except
-// str; every item is converted with extract_double.
+// str; every item is converted with extract_double. A shortcut copies the buffer of a
+// one-dimensional native float64 memoryview, array.array or NumPy array (exact types)
+// directly; it yields exactly what the item-by-item conversion would.
 Expected<std::vector<double>> extract_double_sequence(PyObject* object);
 
 // The same error, with the note "while processing '<parameter>'" added.

@@ -108,6 +108,13 @@ PendingError fetch_after_failure() {
     return PendingError::lazy(system_error_type, std::string("attempted to fetch exception but none was set"));
 }
 
+std::optional<PendingError> pending_signal_error() {
+    if (PyErr_CheckSignals() < 0) {
+        return fetch_after_failure();
+    }
+    return std::nullopt;
+}
+
 PyObject* panic_exception_type() {
     return panic_type_cell.get([] {
         PyObject* type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", panic_exception_doc,

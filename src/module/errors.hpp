@@ -12,6 +12,7 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -79,6 +80,13 @@ std::optional<PendingError> fetch_pending();
 PendingError fetch_after_failure();
 
 PendingError panic_to_exception(std::string message);
+
+// Long loops over Python objects (converting a sequence, building a result list) look for
+// pending signals once every this many items, so that Ctrl-C stops them promptly.
+inline constexpr std::size_t signals_checked_every = std::size_t{1} << 14;
+
+// Runs the handlers of pending signals (PyErr_CheckSignals); the exception one raised, if any.
+std::optional<PendingError> pending_signal_error();
 
 // The PanicException type (created on first use, kept for the process's life).
 PyObject* panic_exception_type();

@@ -1,13 +1,14 @@
 // The eight entry points. Each runs inside the entry trampoline: match the
 // arguments, convert them in signature order (the first failure ends the call,
-// with the parameter's note), call the model on plain C++ values, build the
-// result. The calling thread stays attached throughout, also while the worker
-// pool runs; worker threads only ever see std::vector<double>.
+// with the parameter's note), call the model on plain C++ values with the
+// interpreter released, build the result. Worker threads, and the calling thread
+// while detached, only ever see plain C++ values.
 
 #include "module/functions.hpp"
 
 #include <array>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -17,8 +18,8 @@
 #include "models/multi_witt_mao.hpp"
 #include "models/witt_mao.hpp"
 #include "module/arguments.hpp"
+#include "module/detached.hpp"
 #include "module/errors.hpp"
-#include "module/once.hpp"
 #include "module/results.hpp"
 #include "parallel/worker_pool.hpp"
 
@@ -154,7 +155,7 @@ Expected<std::array<double, 4>> convert_ring_arguments(const Slots<4>& slots) {
     return values;
 }
 
-// ---- Model results -----------------------------------------------------------
+// ---- Results -----------------------------------------------------------------
 
 Expected<OwnedRef> list_or_error(Outcome<std::vector<double>> outcome) {
     if (!outcome.ok()) {
@@ -163,23 +164,32 @@ Expected<OwnedRef> list_or_error(Outcome<std::vector<double>> outcome) {
     return new_float_list(std::move(outcome).value());
 }
 
-// The process-wide worker pool, created through a OnceValue so that a thread that
-// finds another creating it waits detached from the interpreter.
-OnceValue<WorkerPool*> global_pool_cell;
+Expected<OwnedRef> float_or_error(const Outcome<double>& outcome) {
+    if (!outcome.ok()) {
+        return PendingError::runtime_error(outcome.message());
+    }
+    return new_float(outcome.value());
+}
 
-WorkerPool& global_pool() {
-    return *global_pool_cell.get([] { return &WorkerPool::global(); });
+Expected<OwnedRef> float_list(std::vector<double> values) { return new_float_list(std::move(values)); }
+
+Expected<OwnedRef> nested_float_list(std::vector<std::vector<double>> rows) {
+    return new_nested_float_list(std::move(rows));
 }
 
 // ---- Entry points --------------------------------------------------------------
 
-// The sequence every entry point runs inside the trampoline: match the arguments to
-// the N parameters of `description`, convert them (`convert`, signature order, first
-// failure wins), then compute and build the result (`compute`, given the converted
-// arguments).
-template <std::size_t N, class Convert, class Compute>
+// The sequence every entry point runs inside the trampoline, attached unless said otherwise:
+//   1. match the arguments to the N parameters of `description`;
+//   2. `convert` them (signature order, first failure wins);
+//   3. detached, `compute` the model's value from the converted arguments, and from the
+//      process-wide pool if `compute` takes one (it is looked up detached: a fork child
+//      gets its own); Ctrl-C cancels this step (detached.hpp);
+//   4. `build` the Python result (or the model's error) from that value.
+// `compute` sees plain C++ values only: it runs on the calling thread and the pool's workers.
+template <std::size_t N, class Convert, class Compute, class Build>
 PyObject* call(const FunctionDescription& description, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-               Convert convert, Compute compute) noexcept {
+               Convert convert, Compute compute, Build build) noexcept {
     return run_entry([&]() -> Expected<OwnedRef> {
         Slots<N> slots{};
         if (auto mismatch = extract_arguments_fastcall(description, args, nargs, kwnames, slots)) {
@@ -189,80 +199,96 @@ PyObject* call(const FunctionDescription& description, PyObject* const* args, Py
         if (!arguments.ok()) {
             return std::move(arguments).error();
         }
-        return compute(arguments.value());
+        auto computed = compute_detached([&] {
+            if constexpr (std::is_invocable_v<Compute&, decltype(arguments.value()), WorkerPool&>) {
+                return compute(arguments.value(), WorkerPool::global());
+            } else {
+                return compute(arguments.value());
+            }
+        });
+        if (!computed.ok()) {
+            return std::move(computed).error();
+        }
+        return build(std::move(computed).value());
     });
 }
 
 PyObject* witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return call<3>(witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
-                   [](SeparationArguments& a) -> Expected<OwnedRef> {
-                       return new_float_list(witt_mao_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
-                   });
+    return call<3>(
+        witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
+        [](SeparationArguments& a, WorkerPool& pool) {
+            return witt_mao_magnification(pool, std::move(a.l), a.re, a.rstar);
+        },
+        float_list);
 }
 
 PyObject* integrated_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                   PyObject* kwnames) noexcept {
-    return call<3>(integrated_witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
-                   [](SeparationArguments& a) -> Expected<OwnedRef> {
-                       return new_float_list(
-                           integrated_witt_mao_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
-                   });
+    return call<3>(
+        integrated_witt_mao_description, args, nargs, kwnames, convert_separation_arguments,
+        [](SeparationArguments& a, WorkerPool& pool) {
+            return integrated_witt_mao_magnification(pool, std::move(a.l), a.re, a.rstar);
+        },
+        float_list);
 }
 
 PyObject* integrated_flux_map_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                            PyObject* kwnames) noexcept {
-    return call<5>(integrated_flux_map_witt_mao_description, args, nargs, kwnames, convert_flux_map_arguments,
-                   [](FluxMapArguments& a) {
-                       return list_or_error(integrated_flux_map_witt_mao_magnification(
-                           global_pool(), std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
-                   });
+    return call<5>(
+        integrated_flux_map_witt_mao_description, args, nargs, kwnames, convert_flux_map_arguments,
+        [](FluxMapArguments& a, WorkerPool& pool) {
+            return integrated_flux_map_witt_mao_magnification(pool, std::move(a.l), a.re, a.rstar,
+                                                              std::move(a.bl), std::move(a.bf));
+        },
+        list_or_error);
 }
 
 PyObject* multi_witt_mao_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                              PyObject* kwnames) noexcept {
-    return call<3>(multi_witt_mao_description, args, nargs, kwnames, convert_grid_arguments,
-                   [](GridArguments& a) -> Expected<OwnedRef> {
-                       return new_nested_float_list(multi_witt_mao_magnification(global_pool(), a.l, a.re, a.rstar));
-                   });
+    return call<3>(
+        multi_witt_mao_description, args, nargs, kwnames, convert_grid_arguments,
+        [](GridArguments& a, WorkerPool& pool) { return multi_witt_mao_magnification(pool, a.l, a.re, a.rstar); },
+        nested_float_list);
 }
 
 PyObject* heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                         PyObject* kwnames) noexcept {
-    return call<4>(heyrovsky_description, args, nargs, kwnames, convert_ring_arguments,
-                   [](const std::array<double, 4>& a) -> Expected<OwnedRef> {
-                       const Outcome<double> ring = heyrovsky_magnification(a[0], a[1], a[2], a[3]);
-                       if (!ring.ok()) {
-                           return PendingError::runtime_error(ring.message());
-                       }
-                       return new_float(ring.value());
-                   });
+    return call<4>(
+        heyrovsky_description, args, nargs, kwnames, convert_ring_arguments,
+        [](const std::array<double, 4>& a) { return heyrovsky_magnification(a[0], a[1], a[2], a[3]); },
+        float_or_error);
 }
 
 PyObject* integrated_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                    PyObject* kwnames) noexcept {
-    return call<3>(integrated_heyrovsky_description, args, nargs, kwnames, convert_separation_arguments,
-                   [](SeparationArguments& a) -> Expected<OwnedRef> {
-                       return new_float_list(
-                           integrated_heyrovsky_magnification(global_pool(), std::move(a.l), a.re, a.rstar));
-                   });
+    return call<3>(
+        integrated_heyrovsky_description, args, nargs, kwnames, convert_separation_arguments,
+        [](SeparationArguments& a, WorkerPool& pool) {
+            return integrated_heyrovsky_magnification(pool, std::move(a.l), a.re, a.rstar);
+        },
+        float_list);
 }
 
 PyObject* integrated_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                             PyObject* kwnames) noexcept {
-    return call<5>(integrated_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
-                   [](FluxMapArguments& a) {
-                       return list_or_error(integrated_flux_map_heyrovsky_magnification(
-                           global_pool(), std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
-                   });
+    return call<5>(
+        integrated_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
+        [](FluxMapArguments& a, WorkerPool& pool) {
+            return integrated_flux_map_heyrovsky_magnification(pool, std::move(a.l), a.re, a.rstar,
+                                                               std::move(a.bl), std::move(a.bf));
+        },
+        list_or_error);
 }
 
 PyObject* discrete_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                                           PyObject* kwnames) noexcept {
-    return call<5>(discrete_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
-                   [](FluxMapArguments& a) {
-                       return list_or_error(discrete_flux_map_heyrovsky_magnification(
-                           global_pool(), std::move(a.l), a.re, a.rstar, std::move(a.bl), std::move(a.bf)));
-                   });
+    return call<5>(
+        discrete_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
+        [](FluxMapArguments& a, WorkerPool& pool) {
+            return discrete_flux_map_heyrovsky_magnification(pool, std::move(a.l), a.re, a.rstar,
+                                                             std::move(a.bl), std::move(a.bf));
+        },
+        list_or_error);
 }
 
 // ---- Method table -------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 // A value created once per process, on first use, by exactly one thread, and kept
-// until the process ends (interned names, the PanicException type, the worker pool).
+// until the process ends (interned names, the PanicException type, the Sequence type).
+// Not for anything a forked child must not inherit: the worker pool keeps its own rule.
 //
 // The creating thread stays attached to the interpreter while it runs the
 // factory, which may call into Python. A thread that finds the value being

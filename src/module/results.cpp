@@ -26,19 +26,28 @@ OwnedRef checked(PyObject* object) {
 
 }  // namespace
 
-OwnedRef new_float_list(std::vector<double> values) {
+Expected<OwnedRef> new_float_list(std::vector<double> values) {
     OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
     for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i % signals_checked_every == signals_checked_every - 1) {
+            if (std::optional<PendingError> interrupted = pending_signal_error()) {
+                return std::move(*interrupted);
+            }
+        }
         // The list is new and not yet shared, so storing into it needs no lock.
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), checked(PyFloat_FromDouble(values[i])).release());
     }
     return list;
 }
 
-OwnedRef new_nested_float_list(std::vector<std::vector<double>> rows) {
+Expected<OwnedRef> new_nested_float_list(std::vector<std::vector<double>> rows) {
     OwnedRef list = checked(PyList_New(static_cast<Py_ssize_t>(rows.size())));
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), new_float_list(std::move(rows[i])).release());
+        Expected<OwnedRef> row = new_float_list(std::move(rows[i]));
+        if (!row.ok()) {
+            return std::move(row).error();
+        }
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), std::move(row).value().release());
     }
     return list;
 }

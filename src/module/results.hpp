@@ -5,17 +5,20 @@
 
 #include <vector>
 
+#include "module/errors.hpp"
 #include "module/owned_ref.hpp"
 
 namespace vellomir {
 
 // A list created at its final length and filled by direct item stores. A NULL from
 // the interpreter is an internal failure (InternalFailure "PyObject pointer is null")
-// after the interpreter's own error, if any, has been reported as unraisable.
-OwnedRef new_float_list(std::vector<double> values);
+// after the interpreter's own error, if any, has been reported as unraisable. Long lists
+// stop for pending signals now and then (signals_checked_every): an exception that a
+// signal handler raises (KeyboardInterrupt) drops the list and is returned instead.
+Expected<OwnedRef> new_float_list(std::vector<double> values);
 
 // A list of such lists, in row order; each row is released once converted.
-OwnedRef new_nested_float_list(std::vector<std::vector<double>> rows);
+Expected<OwnedRef> new_nested_float_list(std::vector<std::vector<double>> rows);
 
 // One float (the same failure rule).
 OwnedRef new_float(double value);

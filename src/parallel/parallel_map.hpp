@@ -15,6 +15,11 @@
 //
 // A caller outside the pool hands the whole map in as one task and blocks until it is
 // done; a worker of the pool (a nested map) runs it itself, still splitting.
+//
+// Cancellation (cancellation.hpp): a map belongs to the call that is current where it starts
+// (a nested map to the call of the element that starts it). Every range and every element
+// checks that call's flag first; once it is raised the map throws MapCancelled, after the
+// halves in flight have stopped the same way.
 
 #include <algorithm>
 #include <cstddef>
@@ -27,6 +32,7 @@
 #include <utility>
 #include <vector>
 
+#include "parallel/cancellation.hpp"
 #include "parallel/join.hpp"
 #include "parallel/task.hpp"
 #include "parallel/worker_pool.hpp"
@@ -62,10 +68,14 @@ private:
 template <class In, class Fn, class Result>
 class MapRun {
 public:
-    MapRun(std::span<const In> input, Fn& fn, Result* output) noexcept : input_(input), fn_(fn), output_(output) {}
+    MapRun(std::span<const In> input, Fn& fn, Result* output, Cancellation& cancellation) noexcept
+        : input_(input), fn_(fn), output_(output), cancellation_(cancellation) {}
 
     // Computes [begin, end) and returns how many results it wrote.
     std::size_t run(WorkerThread& self, std::size_t begin, std::size_t end, bool migrated, SplitBudget budget) {
+        if (cancellation_.requested()) {
+            throw MapCancelled();
+        }
         const std::size_t length = end - begin;
         if (budget.try_split(length, migrated)) {
             const std::size_t mid = begin + length / 2;
@@ -76,7 +86,11 @@ public:
                 [&](WorkerThread& here, bool stolen) { right_written = run(here, mid, end, stolen, budget); });
             return left_written + right_written;
         }
+        const CancellationInScope nested_maps_belong_here(cancellation_);
         for (std::size_t i = begin; i < end; ++i) {
+            if (cancellation_.requested()) {
+                throw MapCancelled();
+            }
             output_[i] = std::invoke(fn_, input_[i]);
         }
         return length;
@@ -86,6 +100,7 @@ private:
     std::span<const In> input_;
     Fn& fn_;
     Result* output_;
+    Cancellation& cancellation_;
 };
 
 // The whole map as one task for a caller outside the pool.
@@ -123,11 +138,15 @@ void parallel_map_into(WorkerPool& pool, std::span<const In> input, std::span<Re
         throw std::logic_error("parallel_map: output of " + std::to_string(output.size()) + " slots for " +
                                std::to_string(input.size()) + " inputs");
     }
+    Cancellation& cancellation = detail::current_cancellation();
+    if (cancellation.requested()) {
+        throw MapCancelled();
+    }
     if (input.empty()) {
         return;  // wakes nobody
     }
 
-    detail::MapRun<In, std::remove_reference_t<Fn>, Result> map(input, fn, output.data());
+    detail::MapRun<In, std::remove_reference_t<Fn>, Result> map(input, fn, output.data(), cancellation);
     auto body = [&](WorkerThread& self) {
         return map.run(self, 0, input.size(), false, detail::SplitBudget(pool.size()));
     };

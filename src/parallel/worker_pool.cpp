@@ -13,7 +13,10 @@
 
 #include "parallel/worker_pool.hpp"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -23,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "parallel/cancellation.hpp"
 #include "parallel/work_stealing_deque.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -39,6 +43,7 @@ constexpr std::size_t cache_line = 64;
 // back-to-back maps of a tight loop find the workers still awake.
 constexpr unsigned search_rounds_before_sleep = 64;
 constexpr unsigned busy_spin_rounds = 32;
+constexpr std::chrono::microseconds max_spin{500};
 
 void cpu_relax() noexcept {
 #if defined(__x86_64__) || defined(__i386__)
@@ -69,12 +74,30 @@ public:
         signal_.notify_one();
     }
 
-    void wait() noexcept {
+    // With an open call, wakes every call->interval() to poll it until the call is cancelled
+    // (then the task is finishing early and the plain wait is short).
+    void wait(CancellableCall* call) noexcept {
+        // Yielding rounds can each cost a whole time slice on a busy machine: spin for at most
+        // max_spin, so that the first poll is not late.
+        std::chrono::steady_clock::time_point spin_until;
         for (unsigned round = 0; round < search_rounds_before_sleep && !set_.load(std::memory_order_acquire); ++round) {
+            if (round == busy_spin_rounds) {
+                spin_until = std::chrono::steady_clock::now() + max_spin;
+            } else if (round > busy_spin_rounds && std::chrono::steady_clock::now() > spin_until) {
+                break;
+            }
             back_off(round);
         }
+        const auto is_set = [this] { return set_.load(std::memory_order_acquire); };
         std::unique_lock lock(mutex_);
-        signal_.wait(lock, [this] { return set_.load(std::memory_order_acquire); });
+        if (call != nullptr) {
+            while (!is_set() && !call->cancelled() && !signal_.wait_for(lock, call->interval(), is_set)) {
+                lock.unlock();
+                call->poll();
+                lock.lock();
+            }
+        }
+        signal_.wait(lock, is_set);
     }
 
 private:
@@ -330,17 +353,36 @@ WorkerPool::~WorkerPool() { stop_workers(*state_); }
 
 std::size_t WorkerPool::size() const noexcept { return state_->size; }
 
+namespace {
+
+// The process-wide pool. Set once per process by compare-and-swap, so no lock is ever held
+// across a fork: a forked child, which has none of the parent's worker threads, forgets
+// the parent's pool (and leaks it, untouched) and creates its own on first use.
+constinit std::atomic<WorkerPool*> global_pool{nullptr};
+
+void forget_pool_in_child() noexcept { global_pool.store(nullptr, std::memory_order_relaxed); }
+
+// Registered while the library loads, before any pool thread can exist.
+[[maybe_unused]] const int fork_handler_registered = pthread_atfork(nullptr, nullptr, forget_pool_in_child);
+
+}  // namespace
+
 WorkerPool& WorkerPool::global() {
+    if (WorkerPool* pool = global_pool.load(std::memory_order_acquire)) {
+        return *pool;
+    }
     // Leaked on purpose: threads blocked in the pool must never see it destroyed at exit.
-    static WorkerPool* const pool = [] {
-        try {
-            return new WorkerPool(pool_size_from_environment());
-        } catch (const std::exception& error) {
-            throw std::runtime_error(std::string("The global thread pool has not been initialized.: ") +
-                                     error.what());
-        }
-    }();
-    return *pool;
+    std::unique_ptr<WorkerPool> created;
+    try {
+        created = std::make_unique<WorkerPool>(pool_size_from_environment());
+    } catch (const std::exception& error) {
+        throw std::runtime_error(std::string("The global thread pool has not been initialized.: ") + error.what());
+    }
+    WorkerPool* expected = nullptr;
+    if (global_pool.compare_exchange_strong(expected, created.get(), std::memory_order_acq_rel)) {
+        return *created.release();
+    }
+    return *expected;  // another thread's pool won the race; ours is stopped and destroyed
 }
 
 WorkerThread* WorkerPool::current_worker() const noexcept {
@@ -375,7 +417,7 @@ void WorkerPool::run_injected(Task& task) {
     Signalling wrapper(task);
     pool.injected.push(wrapper);
     notify_new_work(pool);
-    wrapper.done.wait();
+    wrapper.done.wait(CancellableCall::current());
 }
 
 std::size_t current_num_threads() { return WorkerPool::global().size(); }

@@ -39,14 +39,17 @@ public:
     // the process ends (the pool is leaked on purpose, so exit neither waits for nor
     // destroys a sleeping worker). Creation failure throws std::runtime_error whose
     // message begins "The global thread pool has not been initialized."; the next call
-    // tries again.
+    // tries again. A child made by fork() does not inherit the pool (its threads stay in
+    // the parent): its first call creates a new one by the same rule, never touching the
+    // parent's. Do not cache the reference across a fork.
     static WorkerPool& global();
 
     // The calling thread's worker state if it is one of this pool's workers, else nullptr.
     WorkerThread* current_worker() const noexcept;
 
     // Runs `task` on a worker and returns when it has finished. For threads that are not
-    // workers of this pool; the caller blocks (spinning briefly first).
+    // workers of this pool; the caller blocks (spinning briefly first). With a
+    // CancellableCall open on this thread it wakes at the call's interval to poll it.
     void run_injected(Task& task);
 
     struct State;

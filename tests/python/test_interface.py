@@ -572,3 +572,42 @@ class TestReferences:
         grown_bytes = (rss_pages() - baseline) * 4096
         # Leaking even one 1000-element result list per round would add over 50 MB.
         assert grown_bytes < 16 * 1024 * 1024
+
+
+class ResizingItem:
+    """An item whose conversion changes the list that holds it."""
+
+    def __init__(self, sequence, change):
+        self.sequence, self.change = sequence, change
+
+    def __float__(self):
+        self.change(self.sequence)
+        return 0.5
+
+
+@pytest.mark.parametrize("change", [lambda s: s.append(3.0), lambda s: s.__delitem__(slice(-2, None))])
+def test_a_list_changed_during_conversion_is_read_as_its_iterator_reads_it(change):
+    """Exact lists are read by index: the length is read again before every item."""
+    def items(sequence):
+        sequence += [ResizingItem(sequence, change), 2.0, 4.0, 8.0]
+        return sequence
+
+    direct = vellomir.witt_mao_magnification(items([1.0]), 1.0, 0.1)
+    through_iterator = vellomir.witt_mao_magnification(ItemsOf(items([1.0])), 1.0, 0.1)
+    assert [x.hex() for x in direct] == [x.hex() for x in through_iterator]
+
+
+class ItemsOf:
+    """A sequence whose only route to the values is the list's own iterator."""
+
+    def __init__(self, sequence):
+        self.sequence = sequence
+
+    def __len__(self):
+        return len(self.sequence)
+
+    def __getitem__(self, index):
+        raise AssertionError("not used")
+
+    def __iter__(self):
+        return iter(self.sequence)

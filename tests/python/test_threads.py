@@ -1,7 +1,9 @@
 """Several interpreter threads calling the module at once, and the one-time values under contention."""
 
+import array
 import math
 import threading
+import time
 
 import pytest
 
@@ -18,6 +20,7 @@ def workload():
     return [
         vellomir.witt_mao_magnification(l, 1.0, 0.1),
         vellomir.witt_mao_magnification(l, 0.5, 0.5),
+        vellomir.witt_mao_magnification(array.array("d", l)[::2], 1.0, 0.1),  # the buffer shortcut
         vellomir.multi_witt_mao_magnification(l[::9], [1.0, 2.0], [0.1, 0.2, 0.3]),
         vellomir.heyrovsky_magnification(0.5, 0.7, 1.0, 1.0),
         vellomir.integrated_witt_mao_magnification(l[::50], 1.0, 0.1),
@@ -86,6 +89,35 @@ class TestConcurrentCalls:
                 assert conversion == ("must be real number, not str", ("while processing 'l'",))
                 assert panic == ("PanicException", f"assertion `left == right` failed\n  left: {i % 3 + 1}\n right: 0")
                 assert value == good
+
+
+class TestInterpreterReleased:
+    def test_another_thread_keeps_running_during_a_long_call(self):
+        """The other thread measures its own longest pause: a thread frozen for the whole call
+        would see one pause as long as the call, even though it runs again afterwards."""
+        ticking = threading.Event()
+        stop = threading.Event()
+        longest = [0.0]
+
+        def ticker():
+            last = time.perf_counter()
+            while not stop.is_set():
+                time.sleep(0.001)
+                now = time.perf_counter()
+                longest[0] = max(longest[0], now - last)
+                last = now
+                ticking.set()
+
+        thread = threading.Thread(target=ticker)
+        thread.start()
+        ticking.wait()
+        start = time.perf_counter()
+        result = vellomir.integrated_heyrovsky_magnification([3.0 * i / 4000 for i in range(4000)], 1.0, 0.5)
+        duration = time.perf_counter() - start
+        stop.set()
+        thread.join()
+        assert len(result) == 4000
+        assert longest[0] < duration / 4, (longest[0], duration)
 
 
 # Run in fresh interpreters, so that the one-time values are really created here.

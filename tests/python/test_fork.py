@@ -1,0 +1,66 @@
+"""Calls in processes forked after the worker pool has started, and in multiprocessing pools."""
+
+import pytest
+
+from conftest import run_python
+
+# Every function once, on arguments that exercise the pool (and the nested maps of the grid).
+WORKLOAD = r"""
+import vellomir
+def workload():
+    l = [i * 0.01 for i in range(-50, 400)] + [float("nan"), 1.0]
+    return [
+        vellomir.witt_mao_magnification(l, 1.0, 0.1),
+        vellomir.multi_witt_mao_magnification(l[::9], [1.0, 2.0], [0.1, 0.2, 0.3]),
+        vellomir.heyrovsky_magnification(0.5, 0.7, 1.0, 1.0),
+        vellomir.integrated_witt_mao_magnification(l[::50], 1.0, 0.1),
+        vellomir.integrated_heyrovsky_magnification(l[::50], 1.0, 0.1),
+        vellomir.integrated_flux_map_witt_mao_magnification(l[::60], 1.0, 0.1, [0.0, 0.5, 1.0], [1.0, 0.8, 0.3]),
+        vellomir.integrated_flux_map_heyrovsky_magnification(l[::60], 1.0, 0.1, [0.0, 0.5, 1.0], [1.0, 0.8, 0.3]),
+        vellomir.discrete_flux_map_heyrovsky_magnification(l[50:450:45], 1.0, 0.1, [0.2, 0.7], [0.4, 0.6]),
+    ]
+def digest(value):
+    return repr([digest(v) for v in value]) if isinstance(value, list) else value.hex()
+"""
+
+FORK_AFTER_START = WORKLOAD + r"""
+import os
+expected = digest(workload())   # the pool's threads are running now
+read, write = os.pipe()
+child = os.fork()
+if child == 0:
+    os.close(read)
+    os.write(write, (digest(workload()) == expected and b"same") or b"different")
+    os._exit(0)
+os.close(write)
+answer = os.read(read, 100)
+os.waitpid(child, 0)
+print(answer.decode(), digest(workload()) == expected)
+"""
+
+MULTIPROCESSING = WORKLOAD + r"""
+import multiprocessing, sys, warnings
+warnings.simplefilter("ignore", DeprecationWarning)  # fork of a threaded process: the point of the test
+def task(_):
+    return digest(workload())
+if __name__ == "__main__":
+    expected = digest(workload())   # started in the parent before the workers exist
+    with multiprocessing.get_context(sys.argv[1]).Pool(2) as pool:
+        print(set(pool.map(task, range(4))) == {expected})
+"""
+
+
+def test_forked_child_computes_every_function_like_its_parent():
+    done = run_python(FORK_AFTER_START, timeout=60, RAYON_NUM_THREADS="2")
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.split() == ["same", "True"]
+
+
+@pytest.mark.parametrize("method", ["fork", "spawn", "forkserver"])
+def test_multiprocessing_pool(method, tmp_path):
+    script = tmp_path / "multiprocessing_workload.py"  # spawned workers re-import the main module
+    script.write_text(MULTIPROCESSING)
+    done = run_python(f"import runpy, sys; sys.argv = ['x', {method!r}]; runpy.run_path({str(script)!r}, run_name='__main__')",
+                      timeout=120, RAYON_NUM_THREADS="2")
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.strip() == "True"

@@ -1,0 +1,61 @@
+"""Ctrl-C stops a long call early, and the next call is right.
+
+Each case runs in a child interpreter that times one unit of work, then starts a call of
+twenty units; SIGINT is sent one unit into it. The call must end with KeyboardInterrupt
+before half of its estimated duration (ten units) has passed, and a later call must give
+the results of an undisturbed process.
+"""
+
+import json
+import signal
+import subprocess
+import sys
+import time
+
+import pytest
+
+from conftest import module_environment
+
+CHILD = r"""
+import json, sys, time
+import vellomir
+f = getattr(vellomir, sys.argv[1])
+def arguments(units):
+    if sys.argv[1] == "multi_witt_mao_magnification":  # a unit is 10 (re, rstar) pairs
+        l = [3.0 * i / 50_000 for i in range(50_000)]
+        return l, [1.0 + 0.1 * i for i in range(units)], [0.01 * (j + 1) for j in range(10)]
+    n = (200_000 if sys.argv[1] == "witt_mao_magnification" else 500) * units
+    return [3.0 * i / n for i in range(n)], 1.0, 0.1
+check = lambda: vellomir.multi_witt_mao_magnification([0.5, 1.0, 2.0] * 100, [1.0, 2.0], [0.1, 0.3])
+expected = check()
+small = arguments(1)
+start = time.monotonic(); f(*small); unit = time.monotonic() - start
+whole = arguments(20)
+print(json.dumps({"unit": unit}), flush=True)
+start = time.monotonic()
+try:
+    f(*whole)
+    print(json.dumps({"interrupted": False}), flush=True)
+except KeyboardInterrupt:
+    elapsed = time.monotonic() - start
+    print(json.dumps({"interrupted": True, "elapsed": elapsed, "next_call_right": check() == expected}), flush=True)
+"""
+
+@pytest.mark.parametrize(
+    "function",
+    ["witt_mao_magnification", "multi_witt_mao_magnification", "integrated_heyrovsky_magnification"],
+)
+def test_sigint_stops_the_call_early_and_the_next_call_is_right(function):
+    child = subprocess.Popen([sys.executable, "-c", CHILD, function], env=module_environment(),
+                             stdout=subprocess.PIPE, text=True)
+    try:
+        unit = json.loads(child.stdout.readline())["unit"]
+        time.sleep(unit)
+        child.send_signal(signal.SIGINT)
+        report = json.loads(child.stdout.readline())
+    finally:
+        child.kill()
+        child.wait()
+    assert report["interrupted"]
+    assert report["elapsed"] < 10 * unit
+    assert report["next_call_right"]
