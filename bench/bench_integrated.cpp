@@ -2,11 +2,11 @@
 //
 // (a) Per-element cost on one thread, on the same inputs before and after a change: build this file
 //     against the older sources too and run both programs back to back, for instance
-//       cmake -S <old checkout> -B /tmp/bench-before -DVELLOMIR_BUILD_BENCH=ON -DVELLOMIR_BUILD_MODULE=OFF
-//       cmake --build /tmp/bench-before
+//       cmake -S <old checkout> -B <before-build> -DVELLOMIR_BUILD_BENCH=ON -DVELLOMIR_BUILD_MODULE=OFF
+//       cmake --build <before-build>
 //       g++ -O3 -DNDEBUG -std=c++20 -ffp-contract=off -I<old checkout>/src bench/bench_integrated.cpp (and the
-//           four libraries libvellomir_{models,quadrature,ellip,parallel}.a of /tmp/bench-before)
-//           -lbenchmark -lpthread -o /tmp/bench-before/bench_integrated
+//           four libraries libvellomir_{models,quadrature,ellip,parallel}.a of <before-build>)
+//           -lbenchmark -lpthread -o <before-build>/bench_integrated
 //     (older sources compute on the calling thread; here a one-worker pool does).
 // (b) The same functions on 1000 separations with pools of one and two workers, and their ratio;
 //     with how evenly the two workers shared the work (total thread time over the busiest thread's).
