@@ -82,18 +82,7 @@ void parallel_for_blocks(WorkerPool& pool, std::size_t count, std::size_t block,
     detail::BlockRun<std::remove_reference_t<Fn>> loop(count, block, fn, cancellation);
     auto body = [&](WorkerThread& self) { return loop.run(self, 0, blocks, false, detail::SplitBudget(pool.size())); };
 
-    std::size_t done = 0;
-    if (WorkerThread* self = pool.current_worker()) {
-        done = body(*self);
-    } else {
-        detail::InjectedMap<decltype(body)> task(body);
-        pool.run_injected(task);
-        if (task.error) {
-            std::rethrow_exception(task.error);
-        }
-        done = task.written;
-    }
-    if (done != count) {
+    if (detail::run_on_pool(pool, body) != count) {
         throw std::logic_error("parallel_for_blocks: covered the wrong number of elements");
     }
 }

@@ -124,6 +124,22 @@ private:
     Body& body_;
 };
 
+// Runs `body(worker)` on `pool` and returns what it returns: directly on a worker of the pool
+// (a nested map), else handed in as one task while the caller blocks. An exception from the
+// body reaches the caller.
+template <class Body>
+std::size_t run_on_pool(WorkerPool& pool, Body& body) {
+    if (WorkerThread* self = pool.current_worker()) {
+        return body(*self);
+    }
+    InjectedMap<Body> task(body);
+    pool.run_injected(task);
+    if (task.error) {
+        std::rethrow_exception(task.error);
+    }
+    return task.written;
+}
+
 }  // namespace detail
 
 // out[i] = fn(input[i]) into storage the caller provides (output.size() == input.size()).
@@ -151,17 +167,7 @@ void parallel_map_into(WorkerPool& pool, std::span<const In> input, std::span<Re
         return map.run(self, 0, input.size(), false, detail::SplitBudget(pool.size()));
     };
 
-    std::size_t written = 0;
-    if (WorkerThread* self = pool.current_worker()) {
-        written = body(*self);
-    } else {
-        detail::InjectedMap<decltype(body)> task(body);
-        pool.run_injected(task);
-        if (task.error) {
-            std::rethrow_exception(task.error);
-        }
-        written = task.written;
-    }
+    const std::size_t written = detail::run_on_pool(pool, body);
     if (written != input.size()) {
         throw std::logic_error("parallel_map: expected " + std::to_string(input.size()) + " results, but " +
                                std::to_string(written) + " were written");

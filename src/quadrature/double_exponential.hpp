@@ -24,6 +24,56 @@ struct QuadratureResult {
     std::uint32_t evaluations;
 };
 
+// The running estimate and stopping rule, shared by `integrate` and its batched twin: each
+// summed level goes through add_level, in level order; it says when to stop.
+class TanhSinhEstimate {
+public:
+    // `centre_value` is the (finite) integrand at the centre; `threshold` is target / 4 / hw.
+    TanhSinhEstimate(double centre_value, double threshold) noexcept
+        : sum_estimate_(pi * centre_value), threshold_(threshold) {}
+
+    // Takes the weighted sum of one level's `pairs` node pairs; true once the rule stops.
+    bool add_level(double level_sum, std::size_t pairs) noexcept {
+        evaluations_ += static_cast<std::uint32_t>(2 * pairs);
+        const double change = sum_estimate_ * 0.5 - level_sum;  // old estimate minus new one
+        sum_estimate_ = sum_estimate_ * 0.5 + level_sum;
+
+        // Levels 0 and 1 (7 and 13 evaluations) only record their change.
+        if (evaluations_ < 14) {
+            previous_change_ = std::fabs(change);
+            return false;
+        }
+        if (change == 0.0) {
+            error_ = 0.0;
+            return true;
+        }
+        const double ratio = std::log(std::fabs(change)) / std::log(previous_change_);
+        error_ = (1.9 < ratio && ratio < 2.1) ? change * change : std::fabs(change);
+        // A NaN change (overflowing sums) or NaN threshold never passes this test.
+        if (threshold_ > error_) {
+            return true;
+        }
+        previous_change_ = std::fabs(change);
+        return false;
+    }
+
+    QuadratureResult result(double half_width) const noexcept {
+        return QuadratureResult{half_width * sum_estimate_, half_width * error_, evaluations_};
+    }
+
+private:
+    static constexpr double pi = 3.141592653589793;
+    static constexpr double largest = std::numeric_limits<double>::max();
+
+    // S holds the trapezoidal sum without the factor hw; the centre weight of level 0 is pi/2 and
+    // each level starts by halving S, hence pi here.
+    double sum_estimate_;
+    double threshold_;
+    std::uint32_t evaluations_ = 1;
+    double previous_change_ = largest;
+    double error_ = largest;
+};
+
 // Integrates f over [a, b] (b < a gives the integral with the reversed sign) and stops once the
 // estimated absolute error falls below target / 4, after 385 evaluations at most. Non-finite values
 // of f count as 0, so an integrable singularity at a node does not spoil the sum. The integrand is
@@ -42,16 +92,7 @@ QuadratureResult integrate(F&& f, double a, double b, double target) {
         return std::isfinite(value) ? value : 0.0;
     };
 
-    constexpr double pi = 3.141592653589793;
-    constexpr double largest = std::numeric_limits<double>::max();
-
-    // S holds the trapezoidal sum without the factor hw; the centre weight of level 0 is pi/2 and
-    // each level starts by halving S, hence pi here.
-    double sum_estimate = pi * g(0.0);
-    std::uint32_t evaluations = 1;
-    double previous_change = largest;
-    double error = largest;
-
+    TanhSinhEstimate estimate(g(0.0), threshold);
     for (std::size_t level = 0; level < tanh_sinh_level_count; ++level) {
         const std::size_t begin = tanh_sinh_level_begin[level];
         const std::size_t end = tanh_sinh_level_begin[level + 1];
@@ -63,30 +104,11 @@ QuadratureResult integrate(F&& f, double a, double b, double target) {
             const double left = g(-node.abscissa);
             level_sum += node.weight * (right + left);
         }
-        evaluations += static_cast<std::uint32_t>(2 * (end - begin));
-
-        const double change = sum_estimate * 0.5 - level_sum;  // old estimate minus new one
-        sum_estimate = sum_estimate * 0.5 + level_sum;
-
-        // Levels 0 and 1 (7 and 13 evaluations) only record their change.
-        if (evaluations < 14) {
-            previous_change = std::fabs(change);
-            continue;
-        }
-        if (change == 0.0) {
-            error = 0.0;
+        if (estimate.add_level(level_sum, end - begin)) {
             break;
         }
-        const double ratio = std::log(std::fabs(change)) / std::log(previous_change);
-        error = (1.9 < ratio && ratio < 2.1) ? change * change : std::fabs(change);
-        // A NaN change (overflowing sums) or NaN threshold never passes this test.
-        if (threshold > error) {
-            break;
-        }
-        previous_change = std::fabs(change);
     }
-
-    return QuadratureResult{half_width * sum_estimate, half_width * error, evaluations};
+    return estimate.result(half_width);
 }
 
 }  // namespace vellomir

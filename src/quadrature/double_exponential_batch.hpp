@@ -40,8 +40,6 @@ QuadratureResult integrate_batched(FBatch&& f_batch, double a, double b, double 
     const double threshold = target * 0.25 / half_width;
     const auto finite_or_zero = [](double value) { return std::isfinite(value) ? value : 0.0; };
 
-    constexpr double pi = 3.141592653589793;
-    constexpr double largest = std::numeric_limits<double>::max();
     constexpr std::size_t most = detail::tanh_sinh_most_points_per_call();
     std::array<double, most> points;
     std::array<double, most> values;
@@ -65,11 +63,7 @@ QuadratureResult integrate_batched(FBatch&& f_batch, double a, double b, double 
     evaluate(1, 0, tanh_sinh_level_begin[2]);
     std::size_t next = 1;  // the first value of the level being summed
 
-    double sum_estimate = pi * finite_or_zero(values[0]);
-    std::uint32_t evaluations = 1;
-    double previous_change = largest;
-    double error = largest;
-
+    TanhSinhEstimate estimate(finite_or_zero(values[0]), threshold);
     for (std::size_t level = 0; level < tanh_sinh_level_count; ++level) {
         const std::size_t begin = tanh_sinh_level_begin[level];
         const std::size_t end = tanh_sinh_level_begin[level + 1];
@@ -83,28 +77,11 @@ QuadratureResult integrate_batched(FBatch&& f_batch, double a, double b, double 
             const double left = finite_or_zero(values[next++]);
             level_sum += tanh_sinh_nodes[i].weight * (right + left);
         }
-        evaluations += static_cast<std::uint32_t>(2 * (end - begin));
-
-        const double change = sum_estimate * 0.5 - level_sum;
-        sum_estimate = sum_estimate * 0.5 + level_sum;
-
-        if (evaluations < 14) {
-            previous_change = std::fabs(change);
-            continue;
-        }
-        if (change == 0.0) {
-            error = 0.0;
+        if (estimate.add_level(level_sum, end - begin)) {
             break;
         }
-        const double ratio = std::log(std::fabs(change)) / std::log(previous_change);
-        error = (1.9 < ratio && ratio < 2.1) ? change * change : std::fabs(change);
-        if (threshold > error) {
-            break;
-        }
-        previous_change = std::fabs(change);
     }
-
-    return QuadratureResult{half_width * sum_estimate, half_width * error, evaluations};
+    return estimate.result(half_width);
 }
 
 }  // namespace vellomir
