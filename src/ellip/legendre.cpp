@@ -5,6 +5,8 @@
 // for m < 0 (imaginary-modulus transformation, DLMF 19.7.5).
 // Π: B. C. Carlson, Numer. Algorithms 10, 13 (1995); Π(n, m) = RF(0, 1 - m, 1) + n/3 RJ(0, 1 - m, 1, 1 - n)
 // (DLMF 19.25.2), with the transformations of DLMF 19.7.8 and 19.7.9 for n < 0 and n > 1.
+// Π from its complements: R. Bulirsch, "Numerical calculation of elliptic integrals and
+// elliptic functions. III", Numer. Math. 13, 305 (1969), the generalized integral cel.
 //
 // Every expression keeps the order and grouping written here, so results are
 // reproducible to the last bit; the only library function used is the square root.
@@ -36,6 +38,9 @@ constexpr double just_above_one = 1.0000000000000002;     // 1 + eps
 constexpr double negative_third = -0.3333333333333333;
 constexpr double complement_switch = 0.1;               // 1 - m at and below which the AGM serves
 constexpr double very_negative = -1.7976931348623156e306;  // -DBL_MAX / 100
+constexpr double cel_tolerance = 9.313225746154785e-10;  // 2^-30: the next update squares it below eps
+constexpr double cel_smallest_nc = 9.332636185032189e-302;  // 2^-1000: 1 / nc and its doubles stay finite
+constexpr int cel_cap = 16;  // 11 updates reach the tolerance for nc, mc down to 1e-300
 
 constexpr std::string_view k_nan_message = "ellipk: Arguments cannot be NAN.";
 constexpr std::string_view k_range_message = "ellipk: m must not be greater than 1.";
@@ -173,6 +178,40 @@ double ellippi_nonpositive_n(double n, double m) noexcept {
     return ((1.0 - m) * p) / (m - n) + (m * k) / (m - n);
 }
 
+// Π(1 - nc, 1 - mc) = cel(sqrt(mc), nc, 1, 1), where
+// cel(kc, p, a, b) = int_0^{pi/2} (a cos^2 t + b sin^2 t) / ((cos^2 t + p sin^2 t) sqrt(cos^2 t + kc^2 sin^2 t)) dt.
+// Bulirsch's Gauss-Landen iteration for p > 0: em and kc run a scaled arithmetic-geometric mean
+// of 1 and kc (em the arithmetic, kc the geometric side), while a, b, p follow it so that the
+// integral keeps its value; the convergence test on the means ends it, and at the limit it is
+// (pi/2) (b + a em) / (em (em + p)). With a = b = 1 and p > 0 every term is positive, so nothing
+// cancels and the error stays a few ulps for any complements; only + * / and sqrt are used.
+// Requires 2^-1000 <= nc < 1 and 0 < mc <= 1.
+double ellippi_cel(double nc, double mc) noexcept {
+    double kc = std::sqrt(mc);
+    double p = std::sqrt(nc);
+    double e = kc;
+    double em = 1.0;
+    double a = 1.0;
+    double b = 1.0 / p;
+    for (int update = 0; update < cel_cap; ++update) {
+        const double f = a;
+        a = a + b / p;
+        const double g = e / p;
+        b = b + f * g;
+        b = b + b;
+        p = g + p;
+        const double previous_em = em;
+        em = kc + em;
+        if (std::fabs(previous_em - kc) <= previous_em * cel_tolerance) {
+            break;
+        }
+        kc = std::sqrt(e);
+        kc = kc + kc;
+        e = kc * em;
+    }
+    return half_pi * (b + a * em) / (em * (em + p));
+}
+
 }  // namespace
 
 EllipResult ellipk(double m) noexcept {
@@ -268,9 +307,9 @@ EllipResult ellippi(double n, double m) noexcept {
     return diagnose_pi(v, n, m);
 }
 
-// The complementary entries: where 1 - m <= 0.1 (and 0 < 1 - n < 1 for Pi) they take the
-// complementary parameters as given, into the AGM or into Carlson's forms, whose arguments are
-// exactly 1 - m and 1 - n; elsewhere 1 - m is no smaller than 0.1, rounding 1 - mc costs at most
+// The complementary entries: where 1 - m <= 0.1 (for Pi: 0 < 1 - n < 1 and 0 < 1 - m <= 1) they
+// take the complementary parameters as given, into the AGM or into Bulirsch's cel (Carlson's
+// forms below 1 - n = 2^-1000), whose arguments are exactly 1 - m and 1 - n; elsewhere 1 - m is no smaller than 0.1, rounding 1 - mc costs at most
 // an ulp of m, and the Legendre entries serve with their diagnostics.
 EllipResult ellipk_complement(double mc) noexcept {
     if (mc > 0.0 && mc <= complement_switch) {
@@ -290,6 +329,9 @@ EllipResult ellippi_complement(double nc, double mc) noexcept {
     if (nc > 0.0 && nc < 1.0 && mc > 0.0 && mc <= 1.0) {
         // 0 < n < 1 (DLMF 19.25.2), n = 1 - nc.
         const double n = 1.0 - nc;
+        if (nc >= cel_smallest_nc) {
+            return diagnose_pi(ellippi_cel(nc, mc), n, 1.0 - mc);
+        }
         return diagnose_pi((elliprj_unchecked(0.0, mc, 1.0, nc) * n) / 3.0 + elliprf_unchecked(0.0, mc, 1.0), n, 1.0 - mc);
     }
     return ellippi(1.0 - nc, 1.0 - mc);
