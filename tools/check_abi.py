@@ -1,15 +1,17 @@
-"""Checks what a built vellomir extension tells the interpreter about itself.
+"""Checks what a built extension (vellomir or vellomir_numpy._core) tells the interpreter about itself.
 
     python tools/check_abi.py [--free-threaded] path/to/vellomir.*.so
+    python tools/check_abi.py [--free-threaded] path/to/vellomir_numpy/_core.*.so
 
 Reads the slot array returned by the export hook without importing the module
 (a free-threaded build cannot be imported by a regular interpreter), checks that
 the ABI record names the intended build, and that the shared object exports
-exactly the two entry points.
+exactly its two entry points. The extension is known by its file name.
 """
 
 import argparse
 import ctypes
+import os
 import struct
 import subprocess
 import sys
@@ -18,12 +20,16 @@ SLOT_SIZE = 16
 PY_MOD_ABI = 109
 ABI_GIL = 0x0002
 ABI_FREETHREADED = 0x0004
-EXPECTED_SLOTS = [(85, 0), (109, 2), (87, 4), (100, 2), (101, 2)]
-EXPECTED_EXPORTS = {"PyInit_vellomir", "PyModExport_vellomir"}
+# Per extension: the slot ids and flags of its export hook (exec or methods, ABI record, GIL,
+# name, doc), and its exported functions.
+EXPECTED = {
+    "vellomir": ([(85, 0), (109, 2), (87, 4), (100, 2), (101, 2)], {"PyInit_vellomir", "PyModExport_vellomir"}),
+    "_core": ([(109, 2), (87, 4), (100, 2), (101, 2), (103, 2)], {"PyInit__core", "PyModExport__core"}),
+}
 
 
-def read_slots(library):
-    export = library.PyModExport_vellomir
+def read_slots(library, name):
+    export = getattr(library, f"PyModExport_{name}")
     export.restype = ctypes.c_void_p
     address = export()
     slots = []
@@ -48,10 +54,14 @@ def main():
     parser.add_argument("module")
     args = parser.parse_args()
 
-    slots = read_slots(ctypes.CDLL(args.module, mode=ctypes.RTLD_LOCAL | 1))  # 1: RTLD_LAZY
+    name = os.path.basename(args.module).split(".")[0]
+    if name not in EXPECTED:
+        raise SystemExit(f"check_abi: no expectations for an extension named {name!r}")
+    expected_slots, expected_exports = EXPECTED[name]
+    slots = read_slots(ctypes.CDLL(args.module, mode=ctypes.RTLD_LOCAL | 1), name)  # 1: RTLD_LAZY
     problems = []
-    if [(i, f) for i, f, _ in slots] != EXPECTED_SLOTS:
-        problems.append(f"slot ids and flags are {[(i, f) for i, f, _ in slots]}, expected {EXPECTED_SLOTS}")
+    if [(i, f) for i, f, _ in slots] != expected_slots:
+        problems.append(f"slot ids and flags are {[(i, f) for i, f, _ in slots]}, expected {expected_slots}")
     abi = [value for i, _, value in slots if i == PY_MOD_ABI]
     if not abi:
         problems.append("no ABI information slot")
@@ -62,8 +72,8 @@ def main():
         if major != 1 or not flags & want or flags & unwanted:
             problems.append(f"ABI record flags {flags:#06x} do not say {'free-threaded' if args.free_threaded else 'GIL'}")
     exports = exported_functions(args.module)
-    if exports != EXPECTED_EXPORTS:
-        problems.append(f"exported functions are {sorted(exports)}, expected {sorted(EXPECTED_EXPORTS)}")
+    if exports != expected_exports:
+        problems.append(f"exported functions are {sorted(exports)}, expected {sorted(expected_exports)}")
     for problem in problems:
         print("check_abi:", problem, file=sys.stderr)
     if problems:

@@ -2,7 +2,8 @@
 // magnification (Heyrovsky 2003) for an Einstein radius of 1 / rho stellar radii, and F the
 // profile's flux. The integral is split where the integrand is not smooth: at the ring through
 // the lens (r = l, a logarithmic singularity) and at a table's radii (kinks and steps), so that
-// every singularity sits at an endpoint of a tanh-sinh rule.
+// every singularity sits at an endpoint of a tanh-sinh rule. The rings of each level of the rule
+// are computed together by the batched kernel, bit for bit the scalar ones.
 // Error control: the point-lens magnification is at least 1, so A >= 1 for a non-negative
 // profile, and an absolute error of rtol * pi F on the integral is a relative error of at
 // most rtol on A. It is shared among the pieces in proportion to their lengths.
@@ -10,13 +11,15 @@
 #include "models/profile_magnification.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <span>
 
-#include "models/heyrovsky.hpp"
+#include "models/heyrovsky_batch.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
 #include "models/witt_mao.hpp"
-#include "quadrature/double_exponential.hpp"
+#include "quadrature/double_exponential_batch.hpp"
 
 namespace vellomir {
 namespace {
@@ -31,16 +34,21 @@ struct RingIntegral {
 template <class Intensity>
 void integrate_rings(double l, double rho, double begin, double end, double error_per_radius,
                      const Intensity& intensity, RingIntegral& total) {
-    auto ring_flux = [&](double r) {
-        const Outcome<double> ring = heyrovsky_magnification(l, r, 1.0, rho);
-        if (!ring.ok()) {
-            total.failed = true;
-            return 0.0;
+    // The rings of a level through the batched kernel, which gives NaN where a ring fails (and
+    // for no ring that succeeds: l and r are finite and non-negative here).
+    auto ring_flux = [&](std::span<const double> r, std::span<double> values) {
+        heyrovsky_magnification_batch(l, r, 1.0, rho, values);
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            if (std::isnan(values[i])) {
+                total.failed = true;
+                values[i] = 0.0;
+            } else {
+                values[i] = intensity(r[i]) * ((TWO_PI * r[i]) * values[i]);
+            }
         }
-        return intensity(r) * ((TWO_PI * r) * ring.value());
     };
     auto piece = [&](double a, double b) {
-        total.sum += integrate(ring_flux, a, b, error_per_radius * (b - a)).integral;
+        total.sum += integrate_batched(ring_flux, a, b, error_per_radius * (b - a)).integral;
     };
     if (begin < l && l < end) {
         piece(begin, l);

@@ -9,6 +9,8 @@
 
 #include <Python.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -21,6 +23,8 @@
 #include "models/profile_magnification.hpp"
 #include "models/radial_profile.hpp"
 #include "models/witt_mao.hpp"
+#include "models/witt_mao_batch.hpp"
+#include "parallel/parallel_for_blocks.hpp"
 #include "numpy_module/elementwise.hpp"
 #include "numpy_module/float64_buffer.hpp"
 
@@ -67,21 +71,6 @@ std::optional<double> as_double(PyObject* object, const char* name) {
     return value;
 }
 
-// Turns what a worker threw into the matching Python exception; returns the result object.
-PyObject* finish(std::exception_ptr error) {
-    if (!error) Py_RETURN_NONE;
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& failure) {
-        PyErr_Format(PyExc_RuntimeError, "vellomir_numpy internal failure: %s", failure.what());
-    } catch (...) {
-        PyErr_SetString(PyExc_RuntimeError, "vellomir_numpy internal failure");
-    }
-    return nullptr;
-}
-
 // Runs `body` (which returns a new reference or nullptr with an exception set), turning a C++
 // exception thrown on the calling thread (allocation) into a Python one.
 template <class Body>
@@ -114,10 +103,37 @@ PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool r
         }
         if (i == separations.size()) Py_RETURN_NONE;
     }
-    return finish(map_elements(u.values(), rho.values(), out.writable_values(), false,
-                               [&shape, rtol, ring_only](double separation, double radius) {
-                                   return profile_magnification(separation, radius, shape, rtol, !ring_only);
-                               }));
+    return map_elements(u.values(), rho.values(), out.writable_values(), false,
+                        [&shape, rtol, ring_only](double separation, double radius) {
+                            return profile_magnification(separation, radius, shape, rtol, !ring_only);
+                        });
+}
+
+double uniform_element(double separation, double radius) noexcept {
+    if (std::isnan(separation) || std::isnan(radius)) return std::numeric_limits<double>::quiet_NaN();
+    const double distance = std::fabs(separation);
+    if (std::isinf(distance)) return 1.0;
+    return witt_mao_magnification_scaled(distance, radius);
+}
+
+// uniform_element over a run of separations about one radius, a block of whole SIMD batches
+// at a time (bit for bit the same): the batched kernel takes the distances, and the NaN and
+// infinite inputs are then set as uniform_element sets them. `out` may be `u` itself.
+void uniform_run(std::span<const double> u, double radius, std::span<double> out) noexcept {
+    std::array<double, BATCH_BLOCK> distance;
+    for (std::size_t begin = 0; begin < u.size(); begin += BATCH_BLOCK) {
+        const std::size_t count = std::min(BATCH_BLOCK, u.size() - begin);
+        for (std::size_t i = 0; i < count; ++i) distance[i] = std::fabs(u[begin + i]);
+        const std::span<double> results = out.subspan(begin, count);
+        witt_mao_magnification_batch(std::span<const double>(distance.data(), count), 1.0, radius, results);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (std::isnan(distance[i]) || std::isnan(radius)) {
+                results[i] = std::numeric_limits<double>::quiet_NaN();
+            } else if (std::isinf(distance[i])) {
+                results[i] = 1.0;
+            }
+        }
+    }
 }
 
 PyObject* uniform(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -125,13 +141,21 @@ PyObject* uniform(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (!expect_arguments("uniform", nargs, 3)) return nullptr;
         Float64Buffer u, rho, out;
         if (!acquire_separations(args, 2, u, rho, out)) return nullptr;
-        return finish(map_elements(u.values(), rho.values(), out.writable_values(), true,
-                                   [](double separation, double radius) -> double {
-                                       if (std::isnan(separation) || std::isnan(radius)) return std::numeric_limits<double>::quiet_NaN();
-                                       const double distance = std::fabs(separation);
-                                       if (std::isinf(distance)) return 1.0;
-                                       return witt_mao_magnification_scaled(distance, radius);
-                                   }));
+        if (rho.size() != 1) return map_elements(u.values(), rho.values(), out.writable_values(), true, uniform_element);
+        const std::span<const double> separations = u.values();
+        const std::span<double> results = out.writable_values();
+        const double radius = rho.values()[0];
+        if (separations.size() <= INLINE_CHEAP_ELEMENTS) {
+            uniform_run(separations, radius, results);
+            Py_RETURN_NONE;
+        }
+        return run_on_pool([&] {
+            parallel_for_blocks(WorkerPool::global(), separations.size(), BATCH_BLOCK,
+                                [&](std::size_t begin, std::size_t end) {
+                                    uniform_run(separations.subspan(begin, end - begin), radius,
+                                                results.subspan(begin, end - begin));
+                                });
+        });
     });
 }
 
@@ -201,17 +225,40 @@ PyMethodDef core_functions[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+constexpr const char* core_name = "vellomir_numpy._core";
+constexpr const char* core_doc = "Private kernels of vellomir_numpy.";
+
+// The ABI record says which interpreter build the extension was compiled for (as vellomir's):
+// a regular interpreter refuses one that claims to be free-threaded, and vice versa.
+PyABIInfo abi_info = {1, 0, PyABIInfo_DEFAULT_FLAGS, 0, 0};
+
+// The export hook's slots; the header's initialisers leave the reserved word and the other
+// union members to zero-initialisation.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+PySlot core_export_slots[] = {
+    PySlot_STATIC_DATA(Py_mod_abi, &abi_info),
+    PySlot_DATA(Py_mod_gil, Py_MOD_GIL_NOT_USED),
+    PySlot_STATIC_DATA(Py_mod_name, const_cast<char*>(core_name)),
+    PySlot_STATIC_DATA(Py_mod_doc, const_cast<char*>(core_doc)),
+    PySlot_STATIC_DATA(Py_mod_methods, core_functions),
+    PySlot_END,
+};
+#pragma GCC diagnostic pop
+
+// The classic definition, for interpreters without the export hook.
 PyModuleDef_Slot core_slots[] = {
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
     {0, nullptr},
 };
 
 PyModuleDef core_definition = {
-    PyModuleDef_HEAD_INIT, "vellomir_numpy._core", "Private kernels of vellomir_numpy.", 0, core_functions,
-    core_slots, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, core_name, core_doc, 0, core_functions, core_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 }  // namespace vellomir::numpy_face
+
+PyMODEXPORT_FUNC PyModExport__core(void) { return vellomir::numpy_face::core_export_slots; }
 
 PyMODINIT_FUNC PyInit__core(void) { return PyModuleDef_Init(&vellomir::numpy_face::core_definition); }

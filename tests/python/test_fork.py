@@ -23,7 +23,7 @@ def digest(value):
     return repr([digest(v) for v in value]) if isinstance(value, list) else value.hex()
 """
 
-FORK_AFTER_START = WORKLOAD + r"""
+FORK_AFTER_START = r"""
 import os
 expected = digest(workload())   # the pool's threads are running now
 read, write = os.pipe()
@@ -49,9 +49,25 @@ if __name__ == "__main__":
         print(set(pool.map(task, range(4))) == {expected})
 """
 
+# The same for vellomir_numpy: every kernel of _core, on the pool.
+NUMPY_WORKLOAD = r"""
+import numpy as np
+import vellomir_numpy as vn
+def workload():
+    u = np.linspace(-0.5, 4.0, 451)
+    return [
+        vn.uniform(u, 0.1), vn.uniform(u, np.linspace(0.0, 1.0, 451)),
+        vn.limb_darkened(u[::9], 0.1, "quadratic", [0.4, 0.2]),
+        vn.profile(u[::9], 0.1, [0.0, 0.5, 1.0], [1.0, 0.8, 0.3]),
+    ]
+def digest(value):
+    return repr([v.tobytes().hex() for v in value])
+"""
 
-def test_forked_child_computes_every_function_like_its_parent():
-    done = run_python(FORK_AFTER_START, timeout=60, RAYON_NUM_THREADS="2")
+
+@pytest.mark.parametrize("workload", [WORKLOAD, NUMPY_WORKLOAD], ids=["vellomir", "vellomir_numpy"])
+def test_forked_child_computes_every_function_like_its_parent(workload):
+    done = run_python(workload + FORK_AFTER_START, timeout=60, RAYON_NUM_THREADS="2")
     assert done.returncode == 0, done.stderr
     assert done.stdout.split() == ["same", "True"]
 

@@ -59,3 +59,49 @@ def test_sigint_stops_the_call_early_and_the_next_call_is_right(function):
     assert report["interrupted"]
     assert report["elapsed"] < 10 * unit
     assert report["next_call_right"]
+
+
+NUMPY_CHILD = r"""
+import json, sys, time
+import numpy as np
+import vellomir_numpy as vn
+name = sys.argv[1]
+def call(units):
+    if name == "uniform":
+        return vn.uniform(np.linspace(0.0, 3.0, 300_000 * units), 0.1)
+    n = 300 * units  # points near the disk: ring integrals
+    if name == "limb_darkened":
+        return vn.limb_darkened(np.linspace(0.0, 0.015, n), 0.01, "linear", [0.6], rtol=1e-10)
+    if name == "profile":
+        return vn.profile(np.linspace(0.0, 0.015, n), 0.01, [0.0, 0.5, 1.0], [1.0, 0.8, 0.3], rtol=1e-10)
+    t = np.linspace(-0.0002, 0.0002, n)
+    return vn.light_curve(t, 0.0, 0.005, 20.0, 0.01, law="linear", coefficients=[0.6], rtol=1e-10)
+check = lambda: vn.limb_darkened(np.linspace(0.0, 0.02, 64), 0.01, "linear", [0.6]).tobytes()
+expected = check()
+start = time.monotonic(); call(1); unit = time.monotonic() - start
+print(json.dumps({"unit": unit}), flush=True)
+start = time.monotonic()
+try:
+    call(20)
+    print(json.dumps({"interrupted": False}), flush=True)
+except KeyboardInterrupt:
+    elapsed = time.monotonic() - start
+    print(json.dumps({"interrupted": True, "elapsed": elapsed, "next_call_right": check() == expected}), flush=True)
+"""
+
+
+@pytest.mark.parametrize("function", ["uniform", "limb_darkened", "profile", "light_curve"])
+def test_sigint_stops_a_numpy_call_early_and_the_next_call_is_right(function):
+    child = subprocess.Popen([sys.executable, "-c", NUMPY_CHILD, function], env=module_environment(),
+                             stdout=subprocess.PIPE, text=True)
+    try:
+        unit = json.loads(child.stdout.readline())["unit"]
+        time.sleep(unit)
+        child.send_signal(signal.SIGINT)
+        report = json.loads(child.stdout.readline())
+    finally:
+        child.kill()
+        child.wait()
+    assert report["interrupted"]
+    assert report["elapsed"] < 10 * unit
+    assert report["next_call_right"]
