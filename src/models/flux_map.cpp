@@ -225,7 +225,7 @@ Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPo
     const double rho = quotient >= 0.0 && profile.usable() ? quotient + 0.0 : NOT_A_NUMBER;
     parallel_map_into(pool, std::span<const double>(l), std::span<double>(l), [&](double lc) {
         return annulus_map_element(lc, rho, profile, unmagnified);
-    });
+    }, ElementCost::uneven);
     return Outcome<std::vector<double>>::success(std::move(l));
 }
 
@@ -240,7 +240,7 @@ Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerP
     const double q = usable ? einstein_radius_in_stellar_radii(re, rstar) : NOT_A_NUMBER;
     parallel_map_into(pool, std::span<const double>(l), std::span<double>(l), [&](double lc) {
         return std::isnan(q) ? NOT_A_NUMBER : ring_map_element(lc, q, profile, unmagnified);
-    });
+    }, ElementCost::uneven);
     return Outcome<std::vector<double>>::success(std::move(l));
 }
 

@@ -55,7 +55,8 @@ std::vector<double> integrated_witt_mao_magnification(WorkerPool& pool, std::vec
     const double quotient = rstar / re;
     const double rho = quotient >= 0.0 ? quotient + 0.0 : std::numeric_limits<double>::quiet_NaN();
     parallel_map_into(pool, std::span<const double>(l), std::span<double>(l),
-                      [rho](double separation) { return limb_darkened_disks(separation, rho); });
+                      [rho](double separation) { return limb_darkened_disks(separation, rho); },
+                      ElementCost::uneven);
     return l;
 }
 

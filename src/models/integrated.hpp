@@ -85,7 +85,8 @@ std::vector<double> _integrated_heyrovsky_magnification(WorkerPool& pool, std::v
     const double q = einstein_radius_in_stellar_radii(re, rstar);
     // The results overwrite the owned input: no allocation.
     parallel_map_into(pool, std::span<const double>(l), std::span<double>(l),
-                      [q, norm, &profile](double lc) { return limb_darkened_ring_flux(lc, q, norm, profile); });
+                      [q, norm, &profile](double lc) { return limb_darkened_ring_flux(lc, q, norm, profile); },
+                      ElementCost::uneven);
     return l;
 }
 

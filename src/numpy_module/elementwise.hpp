@@ -69,7 +69,9 @@ PyObject* map_elements(std::span<const double> u, std::span<const double> rho, s
         for (std::size_t i = 0; i < u.size(); ++i) out[i] = element(u[i]);
         Py_RETURN_NONE;
     }
-    return run_on_pool([&] { parallel_map_into(WorkerPool::global(), u, out, element); });
+    // Expensive elements (ring integrals near the lens) sit among cheap ones (the far series).
+    const ElementCost cost = cheap ? ElementCost::even : ElementCost::uneven;
+    return run_on_pool([&] { parallel_map_into(WorkerPool::global(), u, out, element, cost); });
 }
 
 }  // namespace vellomir::numpy_face

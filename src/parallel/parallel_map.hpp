@@ -43,7 +43,8 @@ namespace detail {
 
 class SplitBudget {
 public:
-    explicit SplitBudget(std::size_t pool_size) noexcept : splits_(pool_size), pool_size_(pool_size) {}
+    explicit SplitBudget(std::size_t pool_size, std::size_t scale = 1) noexcept
+        : splits_(pool_size * scale), pool_size_(pool_size) {}
 
     bool try_split(std::size_t length, bool migrated) noexcept {
         if (length / 2 < 1) {
@@ -142,11 +143,18 @@ std::size_t run_on_pool(WorkerPool& pool, Body& body) {
 
 }  // namespace detail
 
+// How finely a map splits before any theft: its split budget starts at the pool size times this.
+// Elements of similar cost take the standard rule; maps whose elements differ widely in cost
+// (an integral next to the lens against a series far from it, often in one run of separations)
+// split further, so that no worker is left alone with a slice of expensive ones.
+enum class ElementCost : std::size_t { even = 1, uneven = 32 };
+
 // out[i] = fn(input[i]) into storage the caller provides (output.size() == input.size()).
 // `output` may be the input's own storage: each element is read before its slot is written,
 // and by the same task.
 template <class In, class Fn, class Result>
-void parallel_map_into(WorkerPool& pool, std::span<const In> input, std::span<Result> output, Fn&& fn) {
+void parallel_map_into(WorkerPool& pool, std::span<const In> input, std::span<Result> output, Fn&& fn,
+                       ElementCost cost = ElementCost::even) {
     // Tasks write distinct elements concurrently: std::vector<bool> packs them into shared words.
     static_assert(!std::is_same_v<Result, bool>, "parallel_map cannot write std::vector<bool> elements concurrently");
     static_assert(std::is_move_assignable_v<Result>);
@@ -164,7 +172,8 @@ void parallel_map_into(WorkerPool& pool, std::span<const In> input, std::span<Re
 
     detail::MapRun<In, std::remove_reference_t<Fn>, Result> map(input, fn, output.data(), cancellation);
     auto body = [&](WorkerThread& self) {
-        return map.run(self, 0, input.size(), false, detail::SplitBudget(pool.size()));
+        return map.run(self, 0, input.size(), false,
+                       detail::SplitBudget(pool.size(), static_cast<std::size_t>(cost)));
     };
 
     const std::size_t written = detail::run_on_pool(pool, body);

@@ -1,6 +1,7 @@
 """Ctrl-C stops a long call early, and the next call is right.
 
-Each case runs in a child interpreter that times one unit of work, then starts a call of
+Each case runs in a child interpreter that times one unit of work (doubled until it takes at
+least 50 ms, so that the 20 ms signal checks are small beside it), then starts a call of
 twenty units; SIGINT is sent one unit into it. The call must end with KeyboardInterrupt
 before half of its estimated duration (ten units) has passed, and a later call must give
 the results of an undisturbed process.
@@ -28,9 +29,14 @@ def arguments(units):
     return [3.0 * i / n for i in range(n)], 1.0, 0.1
 check = lambda: vellomir.multi_witt_mao_magnification([0.5, 1.0, 2.0] * 100, [1.0, 2.0], [0.1, 0.3])
 expected = check()
-small = arguments(1)
-start = time.monotonic(); f(*small); unit = time.monotonic() - start
-whole = arguments(20)
+scale = 1
+while True:
+    small = arguments(scale)
+    start = time.monotonic(); f(*small); unit = time.monotonic() - start
+    if unit >= 0.05 or scale >= 16:
+        break
+    scale *= 2
+whole = arguments(20 * scale)
 print(json.dumps({"unit": unit}), flush=True)
 start = time.monotonic()
 try:
@@ -66,23 +72,34 @@ import json, sys, time
 import numpy as np
 import vellomir_numpy as vn
 name = sys.argv[1]
-def call(units):
+def prepared(units):
+    # The inputs are made before the timing: only the call itself is measured and interrupted.
     if name == "uniform":
-        return vn.uniform(np.linspace(0.0, 3.0, 300_000 * units), 0.1)
+        u = np.linspace(0.0, 3.0, 300_000 * units)
+        return lambda: vn.uniform(u, 0.1)
     n = 300 * units  # points near the disk: ring integrals
     if name == "limb_darkened":
-        return vn.limb_darkened(np.linspace(0.0, 0.015, n), 0.01, "linear", [0.6], rtol=1e-10)
+        u = np.linspace(0.0, 0.015, n)
+        return lambda: vn.limb_darkened(u, 0.01, "linear", [0.6], rtol=1e-10)
     if name == "profile":
-        return vn.profile(np.linspace(0.0, 0.015, n), 0.01, [0.0, 0.5, 1.0], [1.0, 0.8, 0.3], rtol=1e-10)
+        u = np.linspace(0.0, 0.015, n)
+        return lambda: vn.profile(u, 0.01, [0.0, 0.5, 1.0], [1.0, 0.8, 0.3], rtol=1e-10)
     t = np.linspace(-0.0002, 0.0002, n)
-    return vn.light_curve(t, 0.0, 0.005, 20.0, 0.01, law="linear", coefficients=[0.6], rtol=1e-10)
+    return lambda: vn.light_curve(t, 0.0, 0.005, 20.0, 0.01, law="linear", coefficients=[0.6], rtol=1e-10)
 check = lambda: vn.limb_darkened(np.linspace(0.0, 0.02, 64), 0.01, "linear", [0.6]).tobytes()
 expected = check()
-start = time.monotonic(); call(1); unit = time.monotonic() - start
+scale = 1
+while True:
+    call = prepared(scale)
+    start = time.monotonic(); call(); unit = time.monotonic() - start
+    if unit >= 0.05 or scale >= 16:
+        break
+    scale *= 2
+call = prepared(20 * scale)
 print(json.dumps({"unit": unit}), flush=True)
 start = time.monotonic()
 try:
-    call(20)
+    call()
     print(json.dumps({"interrupted": False}), flush=True)
 except KeyboardInterrupt:
     elapsed = time.monotonic() - start
