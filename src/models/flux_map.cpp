@@ -32,6 +32,9 @@
 namespace vellomir {
 namespace {
 
+// Ring evaluations of a discrete map below which it runs on the calling thread.
+constexpr std::size_t DISCRETE_RINGS_ON_CALLING_THREAD = 256;
+
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
 constexpr double ANNULUS_HALF_WIDTH = 1e-4;
 // The most points a batched rule hands its integrand at once.
@@ -184,7 +187,7 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPoo
                                                                        std::vector<double> bf) {
     require_equal_lengths(bl, bf);
     std::vector<RingSum> sums(l.size());
-    parallel_map_into(pool, std::span<const double>(l), std::span<RingSum>(sums), [&](double lc) {
+    auto ring_sum = [&](double lc) {
         RingSum sum;
         // The rings in batches through the batched kernel; a NaN there is a failure or a NaN
         // result, and the scalar kernel tells which.
@@ -204,7 +207,13 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPoo
             }
         }
         return sum;
-    });
+    };
+    // A few dozen rings cost less than waking the pool; each element is computed alike either way.
+    if (l.size() * bl.size() <= DISCRETE_RINGS_ON_CALLING_THREAD) {
+        std::transform(l.begin(), l.end(), sums.begin(), ring_sum);
+    } else {
+        parallel_map_into(pool, std::span<const double>(l), std::span<RingSum>(sums), ring_sum);
+    }
     // The sequential loop would stop at the first failing separation: report that one, whatever
     // the order in which the workers finished.
     for (std::size_t i = 0; i < sums.size(); ++i) {
