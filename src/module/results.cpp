@@ -31,6 +31,9 @@ Expected<OwnedRef> new_float_list(std::vector<double> values) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i % signals_checked_every == signals_checked_every - 1) {
             if (std::optional<PendingError> interrupted = pending_signal_error()) {
+                // Drop only the filled items: the slots beyond them were never touched, and
+                // visiting them page by page would hold up the interrupt.
+                Py_SET_SIZE(list.get(), static_cast<Py_ssize_t>(i));
                 return std::move(*interrupted);
             }
         }
