@@ -47,12 +47,10 @@ except KeyboardInterrupt:
     print(json.dumps({"interrupted": True, "elapsed": elapsed, "next_call_right": check() == expected}), flush=True)
 """
 
-@pytest.mark.parametrize(
-    "function",
-    ["witt_mao_magnification", "multi_witt_mao_magnification", "integrated_heyrovsky_magnification"],
-)
-def test_sigint_stops_the_call_early_and_the_next_call_is_right(function):
-    child = subprocess.Popen([sys.executable, "-c", CHILD, function], env=module_environment(),
+
+def interrupt_one_unit_in(child_code, function):
+    """Runs `child_code` for `function`, sends SIGINT one unit into its long call, checks the report."""
+    child = subprocess.Popen([sys.executable, "-c", child_code, function], env=module_environment(),
                              stdout=subprocess.PIPE, text=True)
     try:
         unit = json.loads(child.stdout.readline())["unit"]
@@ -65,6 +63,14 @@ def test_sigint_stops_the_call_early_and_the_next_call_is_right(function):
     assert report["interrupted"]
     assert report["elapsed"] < 10 * unit
     assert report["next_call_right"]
+
+
+@pytest.mark.parametrize(
+    "function",
+    ["witt_mao_magnification", "multi_witt_mao_magnification", "integrated_heyrovsky_magnification"],
+)
+def test_sigint_stops_the_call_early_and_the_next_call_is_right(function):
+    interrupt_one_unit_in(CHILD, function)
 
 
 NUMPY_CHILD = r"""
@@ -109,16 +115,4 @@ except KeyboardInterrupt:
 
 @pytest.mark.parametrize("function", ["uniform", "limb_darkened", "profile", "light_curve"])
 def test_sigint_stops_a_numpy_call_early_and_the_next_call_is_right(function):
-    child = subprocess.Popen([sys.executable, "-c", NUMPY_CHILD, function], env=module_environment(),
-                             stdout=subprocess.PIPE, text=True)
-    try:
-        unit = json.loads(child.stdout.readline())["unit"]
-        time.sleep(unit)
-        child.send_signal(signal.SIGINT)
-        report = json.loads(child.stdout.readline())
-    finally:
-        child.kill()
-        child.wait()
-    assert report["interrupted"]
-    assert report["elapsed"] < 10 * unit
-    assert report["next_call_right"]
+    interrupt_one_unit_in(NUMPY_CHILD, function)
