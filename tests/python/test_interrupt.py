@@ -17,6 +17,29 @@ import pytest
 
 from conftest import module_environment
 
+# Shared by both children: each defines prepared(units), a call of that many units with its
+# inputs already made, and check(), a small call whose result must not change.
+CHILD_TAIL = r"""
+expected = check()
+scale = 1
+while True:
+    call = prepared(scale)
+    start = time.monotonic(); call(); unit = time.monotonic() - start
+    if unit >= 0.05 or scale >= 16:
+        break
+    scale *= 2
+call = prepared(20 * scale)
+print(json.dumps({"unit": unit}), flush=True)
+start = time.monotonic()
+try:
+    call()
+    print(json.dumps({"interrupted": False}), flush=True)
+except KeyboardInterrupt:
+    elapsed = time.monotonic() - start
+    print(json.dumps({"interrupted": True, "elapsed": elapsed, "next_call_right": check() == expected}), flush=True)
+"""
+
+
 CHILD = r"""
 import json, sys, time
 import vellomir
@@ -27,25 +50,11 @@ def arguments(units):
         return l, [1.0 + 0.1 * i for i in range(units)], [0.01 * (j + 1) for j in range(10)]
     n = (200_000 if sys.argv[1] == "witt_mao_magnification" else 500) * units
     return [3.0 * i / n for i in range(n)], 1.0, 0.1
+def prepared(units):
+    inputs = arguments(units)
+    return lambda: f(*inputs)
 check = lambda: vellomir.multi_witt_mao_magnification([0.5, 1.0, 2.0] * 100, [1.0, 2.0], [0.1, 0.3])
-expected = check()
-scale = 1
-while True:
-    small = arguments(scale)
-    start = time.monotonic(); f(*small); unit = time.monotonic() - start
-    if unit >= 0.05 or scale >= 16:
-        break
-    scale *= 2
-whole = arguments(20 * scale)
-print(json.dumps({"unit": unit}), flush=True)
-start = time.monotonic()
-try:
-    f(*whole)
-    print(json.dumps({"interrupted": False}), flush=True)
-except KeyboardInterrupt:
-    elapsed = time.monotonic() - start
-    print(json.dumps({"interrupted": True, "elapsed": elapsed, "next_call_right": check() == expected}), flush=True)
-"""
+""" + CHILD_TAIL
 
 
 def interrupt_one_unit_in(child_code, function):
@@ -93,24 +102,7 @@ def prepared(units):
     t = np.linspace(-0.0002, 0.0002, n)
     return lambda: vn.light_curve(t, 0.0, 0.005, 20.0, 0.01, law="linear", coefficients=[0.6], rtol=1e-10)
 check = lambda: vn.limb_darkened(np.linspace(0.0, 0.02, 64), 0.01, "linear", [0.6]).tobytes()
-expected = check()
-scale = 1
-while True:
-    call = prepared(scale)
-    start = time.monotonic(); call(); unit = time.monotonic() - start
-    if unit >= 0.05 or scale >= 16:
-        break
-    scale *= 2
-call = prepared(20 * scale)
-print(json.dumps({"unit": unit}), flush=True)
-start = time.monotonic()
-try:
-    call()
-    print(json.dumps({"interrupted": False}), flush=True)
-except KeyboardInterrupt:
-    elapsed = time.monotonic() - start
-    print(json.dumps({"interrupted": True, "elapsed": elapsed, "next_call_right": check() == expected}), flush=True)
-"""
+""" + CHILD_TAIL
 
 
 @pytest.mark.parametrize("function", ["uniform", "limb_darkened", "profile", "light_curve"])
