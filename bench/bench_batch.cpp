@@ -94,7 +94,7 @@ void limb_darkened_pointwise(benchmark::State& state, bool ring_form) {
             double value;
             if (ring_form) {
                 const auto ring_flux = [&](double r) {
-                    const Outcome<double> h = heyrovsky_magnification(lc, r, q, 1.0);
+                    const Result<double> h = heyrovsky_magnification(lc, r, q, 1.0);
                     return limb_darkening_profile(r) * ((TWO_PI * r) * (h.ok() ? h.value() : NAN));
                 };
                 value = split_integral(ring_flux, lc) / LIMB_DARKENED_NORM;

@@ -12,26 +12,16 @@
 #include <limits>
 #include <utility>
 
+#include "base/math_constants.hpp"
+#include "ellip/ellip_constants.hpp"
+
 namespace vellomir {
 namespace {
 
-constexpr double pi = 3.141592653589793;
+using namespace ellip_constants;
+
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
-
-// 2.7 eps: stopping test of the AGM loops of RF and RD.
-constexpr double agm_tolerance = 5.995204332975846e-16;
-// Initial bounds Q of the duplications: (3 eps)^(-1/8), (eps/4)^(-1/8), (eps/5)^(-1/8).
-constexpr double rf_start_factor = 78.8959690786408;
-constexpr double rd_start_factor = 107.63474115247546;
-constexpr double rj_start_factor = 110.67925377307274;
-constexpr int rf_iteration_cap = 11;
-constexpr int rd_iteration_cap = 50;
-constexpr int rj_iteration_cap = 100;
-// The AGM of RD's x = 0 form converges quadratically and ends within about a dozen
-// updates for normal arguments. With subnormal y and z the product a g loses its
-// digits and the loop can take some 50 updates; the cap guarantees that it ends.
-constexpr int rd_agm_cap = 100;
 
 // Maximum and minimum that ignore a NaN operand (std::max does not): the maximum of
 // NaN and a number is the number, so that the error bounds stay meaningful.
@@ -160,7 +150,7 @@ double elliprc(double x, double y) noexcept {
     }
     double r;
     if (a == 0.0) {
-        r = (pi / 2.0) / std::sqrt(b);
+        r = (PI / 2.0) / std::sqrt(b);
     } else if (a == b) {
         r = 1.0 / std::sqrt(a);
     } else if (b > a) {
@@ -182,19 +172,19 @@ double elliprf_unchecked(double x, double y, double z) noexcept {
             return 1.0 / std::sqrt(x);
         }
         if (z == 0.0) {
-            return pi / (2.0 * std::sqrt(x));
+            return PI / (2.0 * std::sqrt(x));
         }
         return elliprc(z, x);
     }
     if (x == z) {
         if (y == 0.0) {
-            return pi / (2.0 * std::sqrt(x));
+            return PI / (2.0 * std::sqrt(x));
         }
         return elliprc(y, x);
     }
     if (y == z) {
         if (x == 0.0) {
-            return pi / (2.0 * std::sqrt(y));
+            return PI / (2.0 * std::sqrt(y));
         }
         return elliprc(x, y);
     }
@@ -216,7 +206,7 @@ double elliprf_unchecked(double x, double y, double z) noexcept {
             a = (a + g) * 0.5;
             g = t;
         }
-        return pi / (a + g);
+        return PI / (a + g);
     }
 
     const double a0 = (x + y + z) / 3.0;
@@ -296,7 +286,7 @@ double elliprd_unchecked(double x, double y, double z) noexcept {
             w = 2.0 * w;
             sum = sum + w * ((a - g) * (a - g));
         }
-        const double rf = pi / (a + g);
+        const double rf = PI / (a + g);
         return 3.0 * rf * ((a0 + 3.0 * g0) / (4.0 * z * (a0 + g0)) - sum / ((y - z) * z));
     }
 

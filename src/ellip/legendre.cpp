@@ -17,40 +17,19 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <string_view>
 
+#include "base/math_constants.hpp"
 #include "ellip/carlson.hpp"
+#include "ellip/ellip_constants.hpp"
 #include "ellip/legendre_tables.hpp"
 
 namespace vellomir {
 namespace {
 
-constexpr double pi = 3.141592653589793;
-constexpr double half_pi = 1.5707963267948966;
+using namespace ellip_constants;
+
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
-constexpr double epsilon = 2.220446049250313e-16;         // 2^-52
-constexpr double agm_tolerance = 5.995204332975846e-16;   // 2.7 eps
-constexpr int k_agm_cap = 16;                             // 8 updates for m <= 1 - eps, 12 for 1 - m >= 5e-324
-constexpr double index_bound = 9.223372036854776e18;      // 2^63: 20 m must fit in int64
-constexpr double just_below_one = 0.9999999999999998;     // 1 - eps
-constexpr double just_above_one = 1.0000000000000002;     // 1 + eps
-constexpr double negative_third = -0.3333333333333333;
-constexpr double complement_switch = 0.1;               // 1 - m at and below which the AGM serves
-constexpr double very_negative = -1.7976931348623156e306;  // -DBL_MAX / 100
-constexpr double cel_tolerance = 9.313225746154785e-10;  // 2^-30: the next update squares it below eps
-constexpr double cel_smallest_nc = 9.332636185032189e-302;  // 2^-1000: 1 / nc and its doubles stay finite
-constexpr int cel_cap = 16;  // 11 updates reach the tolerance for nc, mc down to 1e-300
-
-constexpr std::string_view k_nan_message = "ellipk: Arguments cannot be NAN.";
-constexpr std::string_view k_range_message = "ellipk: m must not be greater than 1.";
-constexpr std::string_view k_unexpected_message = "ellipk: Unexpected error.";
-constexpr std::string_view e_nan_message = "ellipe: Arguments cannot be NAN.";
-constexpr std::string_view e_range_message = "ellipe: m must not be greater than 1.";
-constexpr std::string_view pi_n_one_message = "ellippi: n cannot be 1.";
-constexpr std::string_view pi_nan_message = "ellippi: Arguments cannot be NAN.";
-constexpr std::string_view pi_range_message = "ellippi: m must not be greater than 1.";
-constexpr std::string_view pi_unexpected_message = "ellippi: Unexpected error.";
 
 // Interval index trunc(20 x); none when 20 x is NaN or outside [-2^63, 2^63).
 std::optional<std::int64_t> interval_index(double x) noexcept {
@@ -78,7 +57,8 @@ double evaluate_taylor(const legendre_tables::TaylorPolynomial& polynomial, doub
 
 // E(m) on the outer path 0.9 <= m < 1 as 2 RG(0, 1 - m, 1), by the AGM with a weighted
 // sum of squared differences (Carlson 1995, eq. 2.36; DLMF 19.22.7). The loop ends within 8
-// updates for m <= 1 - eps and within 12 for 1 - m down to the smallest double; a NaN ends it at once. The factor s of the transformation
+// updates for m <= 1 - eps and within 12 for 1 - m down to the smallest double; a NaN ends it
+// at once, and e_agm_cap (never reached) bounds it as it bounds the lane twin. The factor s of the transformation
 // for negative m enters first: s * (...) * (pi / (a + b)).
 // root_mc = sqrt(1 - m).
 double scaled_ellipe_agm(double s, double root_mc) noexcept {
@@ -88,14 +68,14 @@ double scaled_ellipe_agm(double s, double root_mc) noexcept {
     double b = y0;
     double sum = 0.0;
     double w = 0.25;
-    while (std::fabs(a - b) >= agm_tolerance * std::fabs(a)) {
+    for (int update = 0; update < e_agm_cap && std::fabs(a - b) >= agm_tolerance * std::fabs(a); ++update) {
         const double t = std::sqrt(b * a);
         a = (a + b) * 0.5;
         b = t;
         w = w + w;
         sum = sum + (w * (a - b)) * (a - b);
     }
-    return s * ((x0 + y0) * (x0 + y0) * 0.25 - sum) * (pi / (a + b));
+    return s * ((x0 + y0) * (x0 + y0) * 0.25 - sum) * (PI / (a + b));
 }
 
 // K(m) = pi / (2 AGM(1, sqrt(1 - m))) (DLMF 19.8.5), root_mc = sqrt(1 - m).
@@ -111,43 +91,43 @@ double ellipk_agm(double root_mc) noexcept {
         a = next_a;
         g = next_g;
     }
-    return pi / (a + g);
+    return PI / (a + g);
 }
 
 // The value of an inner K or E, or NaN for an error, which the diagnosis of Π then reports
 // under its own name.
-double value_or_nan(const EllipResult& result) noexcept { return result.ok() ? result.value() : quiet_nan; }
+double value_or_nan(const Result<double>& result) noexcept { return result.ok() ? result.value() : quiet_nan; }
 
 // Diagnosis of a candidate value of Π: only a non-finite candidate is examined.
-EllipResult diagnose_pi(double v, double n, double m) noexcept {
+Result<double> diagnose_pi(double v, double n, double m) noexcept {
     if (std::isfinite(v)) {
-        return EllipResult::success(v);
+        return Result<double>::success(v);
     }
     if (std::isnan(n) || std::isnan(m)) {
-        return EllipResult::failure(pi_nan_message);
+        return Result<double>::failure(Status::ellippi_nan);
     }
     if (m > just_below_one) {
         if (m > 1.0) {
-            return EllipResult::failure(pi_range_message);
+            return Result<double>::failure(Status::ellippi_m_above_one);
         }
-        return EllipResult::success(std::copysign(infinity, 1.0 - n));
+        return Result<double>::success(std::copysign(infinity, 1.0 - n));
     }
     if (n < very_negative || m < very_negative) {
-        return EllipResult::success(0.0);  // the limit of the integral
+        return Result<double>::success(0.0);  // the limit of the integral
     }
-    return EllipResult::failure(pi_unexpected_message);
+    return Result<double>::failure(Status::ellippi_unexpected);
 }
 
 // Π for n > 1 + eps, principal value: Π(n, m) = K(m) - Π(m/n, m) (DLMF 19.6.5) folded
 // into one RJ term.
-EllipResult ellippi_above_one(double n, double m) noexcept {
+Result<double> ellippi_above_one(double n, double m) noexcept {
     // RJ would be handed a negative second argument for m > 1, and could return a finite
     // number for a meaningless integral: diagnose the arguments as for n < 1.
     if (std::isnan(m)) {
-        return EllipResult::failure(pi_nan_message);
+        return Result<double>::failure(Status::ellippi_nan);
     }
     if (m > 1.0) {
-        return EllipResult::failure(pi_range_message);
+        return Result<double>::failure(Status::ellippi_m_above_one);
     }
     const double f = (negative_third * m) / n;
     return diagnose_pi(elliprj_unchecked(0.0, 1.0 - m, 1.0, 1.0 - m / n) * f, n, m);
@@ -161,7 +141,7 @@ double ellippi_nonpositive_n(double n, double m) noexcept {
     }
     if (n == 0.0) {
         if (m == 0.0) {
-            return half_pi;
+            return HALF_PI;
         }
         return value_or_nan(ellipk(m));
     }
@@ -209,45 +189,45 @@ double ellippi_cel(double nc, double mc) noexcept {
         kc = kc + kc;
         e = kc * em;
     }
-    return half_pi * (b + a * em) / (em * (em + p));
+    return HALF_PI * (b + a * em) / (em * (em + p));
 }
 
 }  // namespace
 
-EllipResult ellipk(double m) noexcept {
+Result<double> ellipk(double m) noexcept {
     const std::optional<std::int64_t> index = interval_index(m);
     if (!index) {
         if (std::isnan(m)) {
-            return EllipResult::failure(k_nan_message);
+            return Result<double>::failure(Status::ellipk_nan);
         }
         if (m == -infinity) {
-            return EllipResult::success(0.0);
+            return Result<double>::success(0.0);
         }
         if (m > 1.0) {
-            return EllipResult::failure(k_range_message);
+            return Result<double>::failure(Status::ellipk_m_above_one);
         }
-        return EllipResult::failure(k_unexpected_message);  // 20 m below -2^63
+        return Result<double>::failure(Status::ellipk_unexpected);  // 20 m below -2^63
     }
     if (has_polynomial(*index)) {
-        return EllipResult::success(evaluate_taylor(legendre_tables::k_by_index[*index], m));
+        return Result<double>::success(evaluate_taylor(legendre_tables::k_by_index[*index], m));
     }
     if (m >= 1.0) {
         if (m == 1.0) {
-            return EllipResult::success(infinity);
+            return Result<double>::success(infinity);
         }
-        return EllipResult::failure(k_range_message);
+        return Result<double>::failure(Status::ellipk_m_above_one);
     }
     // 0.9 <= m < 1 or m <= -0.05; for negative m, g starts above 1 and the same loop serves.
-    return EllipResult::success(ellipk_agm(std::sqrt(1.0 - m)));
+    return Result<double>::success(ellipk_agm(std::sqrt(1.0 - m)));
 }
 
-EllipResult ellipe(double m) noexcept {
+Result<double> ellipe(double m) noexcept {
     // Negative m: E(m) = sqrt(1 - m) E(m'), m' = m / (m - 1) in (0, 1]. NaN and -0.0 are not negative.
     double s = 1.0;
     double m_prime = m;
     if (m < 0.0) {
         if (m == -infinity) {
-            return EllipResult::success(infinity);
+            return Result<double>::success(infinity);
         }
         s = std::sqrt(1.0 - m);
         m_prime = m / (m - 1.0);
@@ -255,38 +235,38 @@ EllipResult ellipe(double m) noexcept {
     const std::optional<std::int64_t> index = interval_index(m_prime);
     if (!index) {
         if (std::isnan(m_prime)) {
-            return EllipResult::failure(e_nan_message);
+            return Result<double>::failure(Status::ellipe_nan);
         }
-        return EllipResult::failure(e_range_message);  // +infinity or 20 m >= 2^63
+        return Result<double>::failure(Status::ellipe_m_above_one);  // +infinity or 20 m >= 2^63
     }
     if (has_polynomial(*index)) {
-        return EllipResult::success(s * evaluate_taylor(legendre_tables::e_by_index[*index], m_prime));
+        return Result<double>::success(s * evaluate_taylor(legendre_tables::e_by_index[*index], m_prime));
     }
     if (m_prime >= 1.0) {
         if (m_prime == 1.0) {
-            return EllipResult::success(s * 1.0);
+            return Result<double>::success(s * 1.0);
         }
-        return EllipResult::failure(e_range_message);
+        return Result<double>::failure(Status::ellipe_m_above_one);
     }
-    return EllipResult::success(scaled_ellipe_agm(s, std::sqrt(1.0 - m_prime)));
+    return Result<double>::success(scaled_ellipe_agm(s, std::sqrt(1.0 - m_prime)));
 }
 
-EllipResult ellippi(double n, double m) noexcept {
+Result<double> ellippi(double n, double m) noexcept {
     if (n > just_below_one) {
         if (n < 1.0) {
-            return EllipResult::success(infinity);  // n = 1 - 2^-53
+            return Result<double>::success(infinity);  // n = 1 - 2^-53
         }
         if (n == 1.0) {
-            return EllipResult::failure(pi_n_one_message);
+            return Result<double>::failure(Status::ellippi_n_one);
         }
         if (n <= just_above_one) {
             // n = 1 + 2^-52: the limit K - E / (1 - m) of the principal value as n -> 1+.
             // Errors of K and E are passed on unchanged, under their own names.
-            const EllipResult k = ellipk(m);
+            const Result<double> k = ellipk(m);
             if (!k.ok()) {
                 return k;
             }
-            const EllipResult e = ellipe(m);
+            const Result<double> e = ellipe(m);
             if (!e.ok()) {
                 return e;
             }
@@ -311,21 +291,21 @@ EllipResult ellippi(double n, double m) noexcept {
 // take the complementary parameters as given, into the AGM or into Bulirsch's cel (Carlson's
 // forms below 1 - n = 2^-1000), whose arguments are exactly 1 - m and 1 - n; elsewhere 1 - m is no smaller than 0.1, rounding 1 - mc costs at most
 // an ulp of m, and the Legendre entries serve with their diagnostics.
-EllipResult ellipk_complement(double mc) noexcept {
+Result<double> ellipk_complement(double mc) noexcept {
     if (mc > 0.0 && mc <= complement_switch) {
-        return EllipResult::success(ellipk_agm(std::sqrt(mc)));
+        return Result<double>::success(ellipk_agm(std::sqrt(mc)));
     }
     return ellipk(1.0 - mc);
 }
 
-EllipResult ellipe_complement(double mc) noexcept {
+Result<double> ellipe_complement(double mc) noexcept {
     if (mc > 0.0 && mc <= complement_switch) {
-        return EllipResult::success(scaled_ellipe_agm(1.0, std::sqrt(mc)));
+        return Result<double>::success(scaled_ellipe_agm(1.0, std::sqrt(mc)));
     }
     return ellipe(1.0 - mc);
 }
 
-EllipResult ellippi_complement(double nc, double mc) noexcept {
+Result<double> ellippi_complement(double nc, double mc) noexcept {
     if (nc > 0.0 && nc < 1.0 && mc > 0.0 && mc <= 1.0) {
         // 0 < n < 1 (DLMF 19.25.2), n = 1 - nc.
         const double n = 1.0 - nc;

@@ -6,24 +6,24 @@
 // K and E by Fukushima's piecewise Taylor series (Celest. Mech. Dyn. Astron. 105, 305 (2009))
 // and the arithmetic-geometric mean; Π from Carlson's RF and RJ (DLMF 19.25.2).
 //
-// Each routine returns the value or one of its fixed messages ("ellipk: ..."), pure and
-// without allocation.
+// Each routine returns the value, or the Status of its failure under its own name
+// (Status::ellipk_nan, ...), pure and without allocation.
 
-#include "ellip/ellip_result.hpp"
+#include "base/status.hpp"
 
 namespace vellomir {
 
-EllipResult ellipk(double m) noexcept;
-EllipResult ellipe(double m) noexcept;
+Result<double> ellipk(double m) noexcept;
+Result<double> ellipe(double m) noexcept;
 // The characteristic n comes first, the parameter m second.
-EllipResult ellippi(double n, double m) noexcept;
+Result<double> ellippi(double n, double m) noexcept;
 
 // The same integrals at m = 1 - mc and n = 1 - nc, for callers that know the complementary
 // parameters without cancellation (next to m = 1 and n = 1, where K, E and Π depend on them
 // alone). Where they are not small these equal the entries above at the rounded 1 - mc and
 // 1 - nc, errors and messages included.
-EllipResult ellipk_complement(double mc) noexcept;
-EllipResult ellipe_complement(double mc) noexcept;
-EllipResult ellippi_complement(double nc, double mc) noexcept;
+Result<double> ellipk_complement(double mc) noexcept;
+Result<double> ellipe_complement(double mc) noexcept;
+Result<double> ellippi_complement(double nc, double mc) noexcept;
 
 }  // namespace vellomir

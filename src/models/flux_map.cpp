@@ -173,15 +173,15 @@ double annulus_map_element(double l, double rho, const TabulatedProfile& profile
     return any_annulus ? 1.0 + excess / unmagnified : NOT_A_NUMBER;
 }
 
-// One element of the discrete map: its sum, or the message of its first failing ring.
+// One element of the discrete map: its sum, or the status of its first failing ring.
 struct RingSum {
     double value = 0.0;
-    std::string_view failure;
+    Status failure = Status::ok;
 };
 
 }  // namespace
 
-Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
+Result<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
                                                                        double re, double rstar,
                                                                        std::vector<double> bl,
                                                                        std::vector<double> bf) {
@@ -199,8 +199,8 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPoo
             for (std::size_t j = first; j < first + count; ++j) {
                 double h = rings[j - first];
                 if (std::isnan(h)) {
-                    const Outcome<double> ring = heyrovsky_magnification(lc, bl[j], re, rstar);
-                    if (!ring.ok()) return RingSum{0.0, ring.message()};
+                    const Result<double> ring = heyrovsky_magnification(lc, bl[j], re, rstar);
+                    if (!ring.ok()) return RingSum{0.0, ring.status()};
                     h = ring.value();
                 }
                 sum.value = sum.value + h * bf[j];
@@ -217,13 +217,13 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPoo
     // The sequential loop would stop at the first failing separation: report that one, whatever
     // the order in which the workers finished.
     for (std::size_t i = 0; i < sums.size(); ++i) {
-        if (sums[i].failure.data() != nullptr) return Outcome<std::vector<double>>::failure(sums[i].failure);
+        if (sums[i].failure != Status::ok) return Result<std::vector<double>>::failure(sums[i].failure);
         l[i] = sums[i].value;
     }
-    return Outcome<std::vector<double>>::success(std::move(l));
+    return Result<std::vector<double>>::success(std::move(l));
 }
 
-Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPool& pool, std::vector<double> l,
+Result<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPool& pool, std::vector<double> l,
                                                                         double re, double rstar,
                                                                         std::vector<double> bl,
                                                                         std::vector<double> bf) {
@@ -235,10 +235,10 @@ Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPo
     parallel_map_into(pool, std::span<const double>(l), std::span<double>(l), [&](double lc) {
         return annulus_map_element(lc, rho, profile, unmagnified);
     }, ElementCost::uneven);
-    return Outcome<std::vector<double>>::success(std::move(l));
+    return Result<std::vector<double>>::success(std::move(l));
 }
 
-Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
+Result<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
                                                                          double re, double rstar,
                                                                          std::vector<double> bl,
                                                                          std::vector<double> bf) {
@@ -250,23 +250,23 @@ Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerP
     parallel_map_into(pool, std::span<const double>(l), std::span<double>(l), [&](double lc) {
         return std::isnan(q) ? NOT_A_NUMBER : ring_map_element(lc, q, profile, unmagnified);
     }, ElementCost::uneven);
-    return Outcome<std::vector<double>>::success(std::move(l));
+    return Result<std::vector<double>>::success(std::move(l));
 }
 
-Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
+Result<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
                                                                        std::vector<double> bl, std::vector<double> bf) {
     return discrete_flux_map_heyrovsky_magnification(WorkerPool::global(), std::move(l), re, rstar, std::move(bl),
                                                      std::move(bf));
 }
 
-Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(std::vector<double> l, double re, double rstar,
+Result<std::vector<double>> integrated_flux_map_witt_mao_magnification(std::vector<double> l, double re, double rstar,
                                                                         std::vector<double> bl,
                                                                         std::vector<double> bf) {
     return integrated_flux_map_witt_mao_magnification(WorkerPool::global(), std::move(l), re, rstar, std::move(bl),
                                                       std::move(bf));
 }
 
-Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(std::vector<double> l, double re,
+Result<std::vector<double>> integrated_flux_map_heyrovsky_magnification(std::vector<double> l, double re,
                                                                          double rstar, std::vector<double> bl,
                                                                          std::vector<double> bf) {
     return integrated_flux_map_heyrovsky_magnification(WorkerPool::global(), std::move(l), re, rstar, std::move(bl),

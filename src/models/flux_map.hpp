@@ -6,15 +6,16 @@
 
 #include <vector>
 
-#include "models/outcome.hpp"
+#include "base/status.hpp"
+#include "models/outcome.hpp"  // the boundary's name of Result, until it moves
 #include "parallel/worker_pool.hpp"
 
 namespace vellomir {
 
 // The table as thin rings: sum over j of H(l, bl[j]) * bf[j], not normalised. Fails with the
-// error of the lowest-indexed separation whose sum fails, and within it of the first failing
+// status of the lowest-indexed separation whose sum fails, and within it of the first failing
 // ring in the order of bl, whichever the workers reach first.
-Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
+Result<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
                                                                        double re, double rstar,
                                                                        std::vector<double> bl,
                                                                        std::vector<double> bf);
@@ -25,21 +26,21 @@ Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(WorkerPoo
 // logarithmic singularity), so the ring form is the magnification of exactly that star. Radii
 // that are NaN or not ascending give NaN for every element; a NaN or negative separation, or a
 // negative Einstein radius (re and rstar of opposite signs), NaN for the elements it affects.
-Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPool& pool, std::vector<double> l,
+Result<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPool& pool, std::vector<double> l,
                                                                         double re, double rstar,
                                                                         std::vector<double> bl,
                                                                         std::vector<double> bf);
-Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
+Result<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerPool& pool, std::vector<double> l,
                                                                          double re, double rstar,
                                                                          std::vector<double> bl,
                                                                          std::vector<double> bf);
 
 // The same on the process-wide pool.
-Outcome<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
+Result<std::vector<double>> discrete_flux_map_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
                                                                        std::vector<double> bl, std::vector<double> bf);
-Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(std::vector<double> l, double re, double rstar,
+Result<std::vector<double>> integrated_flux_map_witt_mao_magnification(std::vector<double> l, double re, double rstar,
                                                                         std::vector<double> bl, std::vector<double> bf);
-Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(std::vector<double> l, double re,
+Result<std::vector<double>> integrated_flux_map_heyrovsky_magnification(std::vector<double> l, double re,
                                                                          double rstar, std::vector<double> bl,
                                                                          std::vector<double> bf);
 

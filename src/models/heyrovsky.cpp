@@ -17,21 +17,12 @@
 #include <limits>
 
 #include "ellip/legendre.hpp"
-#include "models/model_constants.hpp"
+#include "base/math_constants.hpp"
 
 namespace vellomir {
 namespace {
 
 constexpr double NOT_A_MAGNIFICATION = std::numeric_limits<double>::quiet_NaN();
-
-// The expansion replaces the elliptic form where |d| < THROUGH_LENS_BAND min(l, q). Its neglected
-// terms are of order (d / l)^2 log and (d / q)^2: measured against angular averages it is within
-// 2.6e-15 at |d| = 1e-8 l (q = l / 30) and at rounding level from 1e-9 min(l, q) down, while the
-// elliptic form, exact in its complements, stays within 3.3e-16 down to |d| = 1e-14 l. So the
-// band is where the expansion is at least as accurate (and cheaper); inside the old absolute
-// band of 1e-5 it was already off by 2e-11 at |d| = 1e-6 (l = 3, q = 0.1), and next to the lens,
-// where d / l is not small, it failed altogether.
-constexpr double THROUGH_LENS_BAND = 1e-9;
 
 double circle_through_lens(double l, double d, double q) noexcept {
     // The expansion written in t = q / l and d / l, with no square that could overflow:
@@ -50,19 +41,19 @@ double circle_through_lens(double l, double d, double q) noexcept {
 
 }  // namespace
 
-Outcome<double> heyrovsky_magnification(double l, double r, double re, double rstar) noexcept {
+Result<double> heyrovsky_magnification(double l, double r, double re, double rstar) noexcept {
     const double q = re / rstar;
-    if (q < 0.0) return Outcome<double>::success(NOT_A_MAGNIFICATION);  // no lens has a negative radius
+    if (q < 0.0) return Result<double>::success(NOT_A_MAGNIFICATION);  // no lens has a negative radius
     if ((l < 0.0 && r > 0.0) || (l > 0.0 && r < 0.0)) {
         // A circle whose centre distance and radius differ in sign: the elliptic parameter is
         // the root of a negative number, which ellipk reports.
-        return Outcome<double>::failure(ellipk(NOT_A_MAGNIFICATION).message());
+        return Result<double>::failure(ellipk(NOT_A_MAGNIFICATION).status());
     }
-    if (l < 0.0 || r < 0.0) return Outcome<double>::success(NOT_A_MAGNIFICATION);
+    if (l < 0.0 || r < 0.0) return Result<double>::success(NOT_A_MAGNIFICATION);
     const double d = r - l;
-    if (d == 0.0) return Outcome<double>::success(std::numeric_limits<double>::infinity());  // through the lens
+    if (d == 0.0) return Result<double>::success(std::numeric_limits<double>::infinity());  // through the lens
     if (std::fabs(d) < THROUGH_LENS_BAND * std::min(l, q)) {
-        return Outcome<double>::success(circle_through_lens(l, d, q));
+        return Result<double>::success(circle_through_lens(l, d, q));
     }
 
     const double s = l + r;
@@ -78,13 +69,13 @@ Outcome<double> heyrovsky_magnification(double l, double r, double re, double rs
     const double m_complement = w * w * ((a_s * a_s + s_s * s_s) / h2);
     const double n_complement = (d / s) * (d / s);
 
-    const EllipResult k = ellipk_complement(m_complement);
-    if (!k.ok()) return Outcome<double>::failure(k.message());
-    const EllipResult p = ellippi_complement(n_complement, m_complement);
-    if (!p.ok()) return Outcome<double>::failure(p.message());
+    const Result<double> k = ellipk_complement(m_complement);
+    if (!k.ok()) return Result<double>::failure(k.status());
+    const Result<double> p = ellippi_complement(n_complement, m_complement);
+    if (!p.ok()) return Result<double>::failure(p.status());
 
     // (2 q^2 K + d^2 Pi) 4 / (s sqrt(D)) / (2 pi) with D = big^2 h2.
-    return Outcome<double>::success((big / s) * (a * a * k.value() * 0.5 + b * b * p.value()) *
+    return Result<double>::success((big / s) * (a * a * k.value() * 0.5 + b * b * p.value()) *
                                     (2.0 / (PI * std::sqrt(h2))));
 }
 

@@ -1,12 +1,10 @@
 #pragma once
 // Constants shared by the magnification models, written as the literals the formulas use
-// so that every result is reproducible to the last bit.
+// so that every result is reproducible to the last bit (pi and its multiples: math_constants.hpp).
+
+#include "base/math_constants.hpp"
 
 namespace vellomir {
-
-inline constexpr double PI = 3.141592653589793;
-inline constexpr double HALF_PI = 1.5707963267948966;
-inline constexpr double TWO_PI = 6.283185307179586;
 
 // Tolerance of the quadratures over the stellar radius: below what doubles resolve, so the
 // tanh-sinh rule runs through its finest level unless the integrand is exhausted earlier.

@@ -1,30 +1,12 @@
 #pragma once
-// A model's result: a value, or the static message of the elliptic routine that
-// failed. The module raises the message as RuntimeError on the calling thread, so
-// producing one never touches the interpreter.
+// The former name of the models' value-with-status type, Result<T> (base/status.hpp), kept for
+// the Python boundary until it names Result itself; no kernel uses it.
 
-#include <string_view>
-#include <utility>
+#include "base/status.hpp"
 
 namespace vellomir {
 
 template <class T>
-class Outcome {
-public:
-    static Outcome success(T value) { return Outcome(std::move(value), {}); }
-    // `message` must refer to static, read-only text.
-    static Outcome failure(std::string_view message) { return Outcome(T{}, message); }
-
-    bool ok() const noexcept { return message_.data() == nullptr; }
-    const T& value() const& noexcept { return value_; }
-    T&& value() && noexcept { return std::move(value_); }
-    std::string_view message() const noexcept { return message_; }
-
-private:
-    Outcome(T value, std::string_view message) : value_(std::move(value)), message_(message) {}
-
-    T value_;
-    std::string_view message_;
-};
+using Outcome = Result<T>;
 
 }  // namespace vellomir

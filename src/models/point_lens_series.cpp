@@ -20,9 +20,6 @@ namespace {
 
 static_assert(POINT_LENS_SERIES_MAX_TERMS == point_lens_series_tables::TABULATED_TERMS);
 
-// The terms left out may add at most this fraction of the value.
-constexpr double NEGLIGIBLE_TAIL = 0x1p-60;
-
 double q_polynomial(std::size_t k, double big_y) noexcept {
     const double* c = point_lens_series_tables::Q.data() + k * (k - 1);
     double sum = c[2 * k - 1];
@@ -62,7 +59,7 @@ SeriesSum point_lens_mean_value_series(double u, double rho, std::span<const dou
         for (std::size_t k = 1; k <= available; ++k) {
             power *= z;
             const double tail = point_lens_series_tables::B[k] * power / (1.0 - z);
-            if (k == available || tail <= NEGLIGIBLE_TAIL) {
+            if (k == available || tail <= POINT_LENS_SERIES_NEGLIGIBLE_TAIL) {
                 terms = k;
                 bound = tail;
                 break;

@@ -17,6 +17,9 @@ struct SeriesSum {
 // are ignored).
 inline constexpr std::size_t POINT_LENS_SERIES_MAX_TERMS = 20;
 
+// The terms left out may add at most this fraction of the value.
+inline constexpr double POINT_LENS_SERIES_NEGLIGIBLE_TAIL = 0x1p-60;
+
 // Mean of A(x) = (x^2 + 2) / (x sqrt(x^2 + 4)) over a source of radius rho (Einstein radii)
 // centred at distance u from the lens, whose brightness profile has the normalised even radial
 // moments moments[k] = <r^(2k)> (r in source radii, moments[0] = 1; a uniform disk has

@@ -47,9 +47,9 @@ void add_segment_moments(double x0, double h, double y0, double y1, Raw& raw) no
 
 }  // namespace
 
-Outcome<RadialProfile> RadialProfile::finish(RadialProfile profile, const Raw& raw, std::string_view failure) {
+Result<RadialProfile> RadialProfile::finish(RadialProfile profile, const Raw& raw, Status failure) {
     const double flux = raw[0];
-    if (!(flux > 0.0) || !std::isfinite(flux)) return Outcome<RadialProfile>::failure(failure);
+    if (!(flux > 0.0) || !std::isfinite(flux)) return Result<RadialProfile>::failure(failure);
     profile.flux_ = flux;
     bool decreasing = true;
     double previous = 1.0;
@@ -60,10 +60,10 @@ Outcome<RadialProfile> RadialProfile::finish(RadialProfile profile, const Raw& r
         previous = moment;
     }
     profile.moments_decrease_ = decreasing;
-    return Outcome<RadialProfile>::success(std::move(profile));
+    return Result<RadialProfile>::success(std::move(profile));
 }
 
-Outcome<RadialProfile> RadialProfile::of_law(LimbDarkeningLaw law, std::span<const double> coefficients) {
+Result<RadialProfile> RadialProfile::of_law(LimbDarkeningLaw law, std::span<const double> coefficients) {
     RadialProfile profile;
     profile.law_ = power_sum_of_law(law, coefficients);
     profile.pieces_.push_back(Piece{0.0, 1.0, 0.0, 0.0});
@@ -81,10 +81,10 @@ Outcome<RadialProfile> RadialProfile::of_law(LimbDarkeningLaw law, std::span<con
             raw[k] += profile.law_.log_coefficient * (-0.5 * beta[k] * harmonic);
         }
     }
-    return finish(std::move(profile), raw, "coefficients give a profile whose total flux is not positive");
+    return finish(std::move(profile), raw, Status::law_flux_not_positive);
 }
 
-Outcome<RadialProfile> RadialProfile::of_table(std::span<const double> radius, std::span<const double> intensity) {
+Result<RadialProfile> RadialProfile::of_table(std::span<const double> radius, std::span<const double> intensity) {
     RadialProfile profile;
     profile.is_table_ = true;
     Raw raw{};
@@ -94,7 +94,7 @@ Outcome<RadialProfile> RadialProfile::of_table(std::span<const double> radius, s
         profile.pieces_.push_back(Piece{radius[j], radius[j + 1], intensity[j], intensity[j + 1]});
         add_segment_moments(radius[j], h, intensity[j], intensity[j + 1], raw);
     }
-    return finish(std::move(profile), raw, "intensity gives a profile whose total flux is not positive");
+    return finish(std::move(profile), raw, Status::table_flux_not_positive);
 }
 
 double RadialProfile::law_intensity(double r) const noexcept {

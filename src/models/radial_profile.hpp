@@ -8,8 +8,9 @@
 #include <span>
 #include <vector>
 
+#include "base/status.hpp"
 #include "models/limb_darkening_law.hpp"
-#include "models/outcome.hpp"
+#include "models/outcome.hpp"  // the boundary's name of Result, until it moves
 #include "models/point_lens_series.hpp"
 
 namespace vellomir {
@@ -18,12 +19,12 @@ class RadialProfile {
 public:
     // Fails when the law's total flux is not positive (or not finite). `coefficients` holds
     // limb_darkening_coefficient_count(law) values.
-    static Outcome<RadialProfile> of_law(LimbDarkeningLaw law, std::span<const double> coefficients);
+    static Result<RadialProfile> of_law(LimbDarkeningLaw law, std::span<const double> coefficients);
 
     // Linear interpolation between (radius[j], intensity[j]), zero outside [radius.front(),
     // radius.back()]. The radii are non-decreasing in [0, 1] and the lengths equal (checked by
     // the caller); equal radii make a step. Fails when the total flux is not positive.
-    static Outcome<RadialProfile> of_table(std::span<const double> radius, std::span<const double> intensity);
+    static Result<RadialProfile> of_table(std::span<const double> radius, std::span<const double> intensity);
 
     // F = int_0^1 I(r) 2 r dr: 1 for the uniform disk of unit intensity.
     double flux() const noexcept { return flux_; }
@@ -53,8 +54,8 @@ public:
 
 private:
     // Moments and flux from the raw integrals M_k = int I r^(2k) 2r dr; fails on M_0 <= 0.
-    static Outcome<RadialProfile> finish(RadialProfile profile, const std::array<double, POINT_LENS_SERIES_MAX_TERMS>& raw,
-                                         std::string_view failure);
+    static Result<RadialProfile> finish(RadialProfile profile, const std::array<double, POINT_LENS_SERIES_MAX_TERMS>& raw,
+                                        Status failure);
 
     PowerSumIntensity law_{};
     std::vector<Piece> pieces_;

@@ -29,21 +29,7 @@ namespace {
 
 constexpr double FAILED = std::numeric_limits<double>::quiet_NaN();
 
-// From u = SERIES_RATIO rho outwards the series is used: against 2-D integrals it is the more
-// accurate form from there on (2e-16 against the closed form's 2e-15 at u = 3 rho, where the
-// closed form loses about eps (u/rho)^2; at 2 rho the closed form is still the better), and its
-// remaining terms fall below 2^-60 within the 20 tabulated.
-constexpr double SERIES_RATIO = 3.0;
-
-// Above this radius the mean lies within 2 / rho^2 < 2^-58 of 1 wherever the lens is (the
-// integral of A - 1 over the whole plane is 2 pi), so 1 is the correctly rounded value.
-constexpr double LARGEST_RHO = 1e9;
-
-// Below this radius the closed form works on the disk scaled up by 2^300 and scales its result
-// back: for sources this small A = 1/x (1 + O(x^2)) and the mean scales as 1/rho to far below
-// an ulp, while 1/rho^2 and g / rho would overflow unscaled.
-constexpr double SMALLEST_UNSCALED_RHO = 1e-200;
-constexpr double SMALL_DISK_SCALE = 0x1p300;
+using namespace witt_mao_forms;
 
 // <r^2k> = 1 / (k + 1) for the uniform disk.
 constexpr std::array<double, POINT_LENS_SERIES_MAX_TERMS> DISK_MOMENTS = [] {
@@ -75,11 +61,11 @@ double general_case(double u, double rho) noexcept {
     const double g = std::sqrt(g2);
     const double m_complement = n_complement * ((sum * sum + 4.0) / g2);
 
-    const EllipResult e = ellipe_complement(m_complement);
+    const Result<double> e = ellipe_complement(m_complement);
     if (!e.ok()) return FAILED;
-    const EllipResult k = ellipk_complement(m_complement);
+    const Result<double> k = ellipk_complement(m_complement);
     if (!k.ok()) return FAILED;
-    const EllipResult p = ellippi_complement(n_complement, m_complement);
+    const Result<double> p = ellippi_complement(n_complement, m_complement);
     if (!p.ok()) return FAILED;
 
     // The terms of the formula above, divided through by rho where it has rho^2.

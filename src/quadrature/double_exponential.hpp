@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "base/math_constants.hpp"
 #include "quadrature/double_exponential_nodes.hpp"
 
 namespace vellomir {
@@ -30,7 +31,7 @@ class TanhSinhEstimate {
 public:
     // `centre_value` is the (finite) integrand at the centre; `threshold` is target / 4 / hw.
     TanhSinhEstimate(double centre_value, double threshold) noexcept
-        : sum_estimate_(pi * centre_value), threshold_(threshold) {}
+        : sum_estimate_(PI * centre_value), threshold_(threshold) {}
 
     // Takes the weighted sum of one level's `pairs` node pairs; true once the rule stops.
     bool add_level(double level_sum, std::size_t pairs) noexcept {
@@ -62,7 +63,6 @@ public:
     }
 
 private:
-    static constexpr double pi = 3.141592653589793;
     static constexpr double largest = std::numeric_limits<double>::max();
 
     // S holds the trapezoidal sum without the factor hw; the centre weight of level 0 is pi/2 and

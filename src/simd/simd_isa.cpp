@@ -37,6 +37,8 @@ bool simd_isa_available(SimdIsa isa) noexcept {
     }
 }
 
+SimdIsa runnable_simd_isa(SimdIsa isa) noexcept { return simd_isa_available(isa) ? isa : SimdIsa::scalar; }
+
 SimdIsa active_simd_isa() noexcept {
     static const SimdIsa isa = isa_from_environment();
     return isa;

@@ -1,10 +1,11 @@
 #pragma once
 // Which instruction set the batched kernels run on, chosen once per process.
 //
-// The batched kernels are written once, as templates over a lane type (see lanes_avx2.inc,
-// lanes_avx512.inc), and compiled for each instruction set under a GCC target pragma, so one
-// binary carries every path and picks at run time. `scalar` runs the scalar kernels element
-// by element; the batched paths give the same results bit for bit.
+// The batched kernels are written once, as lane code over the lane type of simd/lanes.hpp, and
+// the build compiles that code once per instruction set (each `*_per_isa.cpp` with
+// -DVELLOMIR_ISA=avx2 and avx512, under a GCC target pragma), so one binary carries every path
+// and picks at run time through one table of function pointers per path. `scalar` runs the
+// scalar kernels element by element; the batched paths give the same results bit for bit.
 //
 // Why the compiler's vector extensions under target pragmas rather than a portable-SIMD library
 // (Highway) or intrinsics per instruction set: the element-wise operators are plainly the IEEE
@@ -24,6 +25,9 @@ enum class SimdIsa { scalar, avx2, avx512 };
 
 // Whether this build contains the path and this processor can run it (scalar: always).
 bool simd_isa_available(SimdIsa isa) noexcept;
+
+// The path that runs when `isa` is asked for: `isa` where available, else scalar.
+SimdIsa runnable_simd_isa(SimdIsa isa) noexcept;
 
 // The path the batched functions use when none is named: the best available, or the one
 // VELLOMIR_SIMD asks for, clamped to what is available. Thread-safe; read once.

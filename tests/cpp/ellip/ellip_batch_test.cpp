@@ -19,7 +19,7 @@ using test::Draws;
 // An odd count, so that every path also runs its remainder after the last whole batch.
 constexpr std::size_t draws = (1u << 20) + 5;
 
-double value_or_nan(const EllipResult& r) { return r.ok() ? r.value() : std::numeric_limits<double>::quiet_NaN(); }
+double value_or_nan(const Result<double>& r) { return r.ok() ? r.value() : std::numeric_limits<double>::quiet_NaN(); }
 
 // A parameter m from one of the regions of K and E: Taylor intervals and their edges, the AGM
 // range up to 1, negative m (AGM for K, transformation for E), and anything at all.

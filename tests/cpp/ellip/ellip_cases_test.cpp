@@ -28,7 +28,7 @@ using Case = test::TableCase;
 std::vector<Case> read_cases() { return test::read_case_table("ellip_cases.txt", test::IdColumn::present); }
 
 // The value of a checked routine; an error message fails the case.
-double checked(const EllipResult& r, const Case& c) {
+double checked(const Result<double>& r, const Case& c) {
     EXPECT_TRUE(r.ok()) << c.id << ": unexpected error " << r.message();
     return r.ok() ? r.value() : std::nan("");
 }

@@ -18,7 +18,7 @@ namespace {
 constexpr double epsilon = 2.220446049250313e-16;
 constexpr int samples = 400;
 
-double value_of(const EllipResult& r) {
+double value_of(const Result<double>& r) {
     EXPECT_TRUE(r.ok()) << r.message();
     return r.value();
 }

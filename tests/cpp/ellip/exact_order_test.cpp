@@ -29,12 +29,12 @@ std::vector<ExactCase> read_exact_cases() {
 double evaluate_exact(const ExactCase& c) {
     const std::vector<double>& a = c.inputs;
     if (c.function == "ellipk" && a.size() == 1) {
-        const EllipResult r = ellipk(a[0]);
+        const Result<double> r = ellipk(a[0]);
         EXPECT_TRUE(r.ok()) << "line " << c.line << ": " << r.message();
         return r.value();
     }
     if (c.function == "ellipe" && a.size() == 1) {
-        const EllipResult r = ellipe(a[0]);
+        const Result<double> r = ellipe(a[0]);
         EXPECT_TRUE(r.ok()) << "line " << c.line << ": " << r.message();
         return r.value();
     }

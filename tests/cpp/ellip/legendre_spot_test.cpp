@@ -22,12 +22,12 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double half_pi = 1.5707963267948966;
 
-double value_of(const EllipResult& r) {
+double value_of(const Result<double>& r) {
     EXPECT_TRUE(r.ok()) << "unexpected error: " << r.message();
     return r.value();
 }
 
-::testing::AssertionResult fails_with(const EllipResult& r, std::string_view text) {
+::testing::AssertionResult fails_with(const Result<double>& r, std::string_view text) {
     if (r.ok()) {
         return ::testing::AssertionFailure() << "value " << r.value() << " instead of \"" << text << '"';
     }

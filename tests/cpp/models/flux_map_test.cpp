@@ -28,14 +28,14 @@ using testing::relative_error;
 using testing::split_numbers;
 using testing::WorstError;
 
-using FluxMap = Outcome<std::vector<double>> (*)(std::vector<double>, double, double, std::vector<double>,
+using FluxMap = Result<std::vector<double>> (*)(std::vector<double>, double, double, std::vector<double>,
                                                  std::vector<double>);
 
 struct Table {
     std::vector<double> bl, bf;
 };
 
-std::vector<double> values(const Outcome<std::vector<double>>& result) {
+std::vector<double> values(const Result<std::vector<double>>& result) {
     EXPECT_TRUE(result.ok()) << result.message();
     return result.value();
 }
@@ -95,7 +95,7 @@ TEST(FluxMap, EmptySeparations) {
     for (const FluxMap map : std::initializer_list<FluxMap>{discrete_flux_map_heyrovsky_magnification,
                                                            integrated_flux_map_witt_mao_magnification,
                                                            integrated_flux_map_heyrovsky_magnification}) {
-        const Outcome<std::vector<double>> result = map({}, 1.0, 1.0, {0.5}, {1.0});
+        const Result<std::vector<double>> result = map({}, 1.0, 1.0, {0.5}, {1.0});
         ASSERT_TRUE(result.ok());
         EXPECT_TRUE(result.value().empty());
     }
@@ -197,7 +197,7 @@ TEST(DiscreteFluxMap, LowestFailingSeparationWhateverTheWorkers) {
     const std::vector<double> bl = {0.5, 1e4 + 2e-5}, bf = {1.0, 1.0};
     std::string_view expected;
     for (const double x : l) {
-        const Outcome<std::vector<double>> alone = discrete_flux_map_heyrovsky_magnification({x}, 1.0, 1.0, bl, bf);
+        const Result<std::vector<double>> alone = discrete_flux_map_heyrovsky_magnification({x}, 1.0, 1.0, bl, bf);
         if (!alone.ok()) {
             expected = alone.message();
             break;
@@ -205,7 +205,7 @@ TEST(DiscreteFluxMap, LowestFailingSeparationWhateverTheWorkers) {
     }
     for (const std::size_t workers : {1, 2, 4}) {
         WorkerPool pool(workers);
-        const Outcome<std::vector<double>> got = discrete_flux_map_heyrovsky_magnification(pool, l, 1.0, 1.0, bl, bf);
+        const Result<std::vector<double>> got = discrete_flux_map_heyrovsky_magnification(pool, l, 1.0, 1.0, bl, bf);
         ASSERT_FALSE(got.ok());
         EXPECT_EQ(got.message(), expected) << workers;
     }
@@ -213,11 +213,11 @@ TEST(DiscreteFluxMap, LowestFailingSeparationWhateverTheWorkers) {
 
 TEST(DiscreteFluxMap, FirstRingErrorEndsTheCall) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const Outcome<std::vector<double>> by_separation =
+    const Result<std::vector<double>> by_separation =
         discrete_flux_map_heyrovsky_magnification({0.5, nan, 2.0}, 1.0, 1.0, {0.3}, {1.0});
     ASSERT_FALSE(by_separation.ok());
     EXPECT_EQ(by_separation.message(), "ellipk: Arguments cannot be NAN.");
-    const Outcome<std::vector<double>> by_ring =
+    const Result<std::vector<double>> by_ring =
         discrete_flux_map_heyrovsky_magnification({1e4}, 1.0, 1.0, {0.5, 1e4 + 2e-5, nan}, {1.0, 1.0, 1.0});
     ASSERT_FALSE(by_ring.ok());
     // The ring at 1e4 + 2e-5 once failed with "ellippi: n cannot be 1." (a rounded n); it now has

@@ -40,7 +40,7 @@ TEST_P(HeyrovskyBatch, MatchesTheScalarKernel) {
             }
             heyrovsky_magnification_batch(l, r, re, rstar, got, GetParam());
             for (std::size_t i = 0; i < count; ++i) {
-                const Outcome<double> ring = heyrovsky_magnification(l, r[i], re, rstar);
+                const Result<double> ring = heyrovsky_magnification(l, r[i], re, rstar);
                 want[i] = ring.ok() ? ring.value() : std::numeric_limits<double>::quiet_NaN();
             }
             EXPECT_TRUE(test::bit_identical(got, want, [&](std::size_t i) {

@@ -47,7 +47,7 @@ double pointwise_rings(double l, double q) {
     l += 0.0;
     bool any_ring = false;
     const auto ring_flux = [&](double r) {
-        const Outcome<double> ring = heyrovsky_magnification(l, r, q, 1.0);
+        const Result<double> ring = heyrovsky_magnification(l, r, q, 1.0);
         const double h = ring.ok() ? ring.value() : nan;
         any_ring = any_ring || std::isfinite(h);
         return limb_darkening_profile(r) * ((TWO_PI * r) * h);

@@ -52,7 +52,7 @@ std::vector<double> quadrature_moments(F f, double a, double b) {
 
 TEST(RadialProfile, LawsFollowTheirFormulasAndMoments) {
     for (const LawCase& c : law_cases()) {
-        const Outcome<RadialProfile> profile = RadialProfile::of_law(c.law, c.c);
+        const Result<RadialProfile> profile = RadialProfile::of_law(c.law, c.c);
         ASSERT_TRUE(profile.ok());
         for (double r : {0.0, 0.3, 0.7, 0.99, 0.999999, 1.0}) {
             const double mu = std::sqrt(1 - r * r);
@@ -71,7 +71,7 @@ TEST(RadialProfile, LawsFollowTheirFormulasAndMoments) {
 TEST(RadialProfile, TableMomentsAreExactEvenForANarrowStep) {
     const std::vector<double> radius = {0.0, 0.4, 0.6, 0.6 + 1e-12, 1.0};
     const std::vector<double> intensity = {1.0, 0.7, 0.9, 0.2, 0.1};
-    const Outcome<RadialProfile> profile = RadialProfile::of_table(radius, intensity);
+    const Result<RadialProfile> profile = RadialProfile::of_table(radius, intensity);
     ASSERT_TRUE(profile.ok());
     std::vector<double> raw(POINT_LENS_SERIES_MAX_TERMS, 0.0);
     for (std::size_t j = 0; j + 1 < radius.size(); ++j) {

@@ -1,31 +1,32 @@
+#pragma once
 // K, E, Π, RF and RJ on a batch of lanes: the scalar routines of legendre.cpp and carlson.cpp
-// step by step, each lane doing the scalar IEEE operations in the scalar order.
+// step by step, each lane doing the scalar IEEE operations in the scalar order, and their
+// entries over arrays (the *_batch functions below), which ellip_batch_per_isa.cpp puts in the
+// table of its instruction set.
 //
-// Included inside a target region after simd/lane_ops.inc. Each function computes the lanes
-// on its main paths and adds the others to `scalar` (lanes already there are skipped): arguments that take a shortcut (equal
-// Carlson arguments), an error, or a rare branch. The caller recomputes those lanes with the
-// scalar routine, so a lane marked there may hold anything. Data-dependent loops run while
-// any lane is active; a lane that has stopped keeps its values. Polynomial coefficients are
-// gathered per lane from the padded tables. Per-step calls of libm (RJ's RC term, the final
-// power) are made lane by lane with the scalar routine's own expressions; Π from its
-// complements (Bulirsch's cel) needs none.
+// Each function computes the lanes on its main paths and adds the others to `scalar` (lanes
+// already there are skipped): arguments that take a shortcut (equal Carlson arguments), an
+// error, or a rare branch. The caller recomputes those lanes with the scalar routine, so a lane
+// marked there may hold anything. Data-dependent loops run while any lane is active; a lane that
+// has stopped keeps its values. Polynomial coefficients are gathered per lane from the padded
+// tables. Per-step calls of libm (RJ's RC term, the final power) are made lane by lane with the
+// scalar routine's own expressions; Π from its complements (Bulirsch's cel) needs none.
 
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "base/math_constants.hpp"
+#include "ellip/carlson.hpp"
+#include "ellip/ellip_constants.hpp"
+#include "ellip/legendre.hpp"
+#include "ellip/legendre_tables_padded.hpp"
+#include "simd/lanes.hpp"
+
+VELLOMIR_ISA_BEGIN
 namespace ellip_lanes {
 
-inline constexpr double pi = 3.141592653589793;
-inline constexpr double agm_tolerance = 5.995204332975846e-16;  // 2.7 eps
-inline constexpr double index_bound = 9.223372036854776e18;     // 2^63
-inline constexpr double just_below_one = 0.9999999999999998;    // 1 - eps
-inline constexpr int k_agm_cap = 16;
-inline constexpr double complement_switch = 0.1;  // 1 - m at and below which the complementary entries take the AGM
-inline constexpr int e_agm_cap = 64;  // the scalar loop has none; it ends within 8 updates on its range
-inline constexpr double rf_start_factor = 78.8959690786408;
-inline constexpr double rj_start_factor = 110.67925377307274;
-inline constexpr int rf_iteration_cap = 11;
-inline constexpr int rj_iteration_cap = 100;
-inline constexpr double cel_tolerance = 9.313225746154785e-10;    // 2^-30
-inline constexpr double cel_smallest_nc = 9.332636185032189e-302;  // 2^-1000
-inline constexpr int cel_cap = 16;
+using namespace ellip_constants;
 
 // Horner's scheme of evaluate_taylor on the padded table, interval index = trunc(scaled). When
 // every lane has the same interval (neighbouring arguments usually do) its coefficients are
@@ -77,7 +78,7 @@ inline constexpr int cel_cap = 16;
             a = select(active, next_a, a);
             g = select(active, next_g, g);
         }
-        result = select(agm, pi / (a + g), result);
+        result = select(agm, PI / (a + g), result);
     }
     return result;
 }
@@ -128,7 +129,7 @@ inline constexpr int cel_cap = 16;
             w = select(active, next_w, w);
             sum = select(active, next_sum, sum);
         }
-        result = select(agm, s * ((x0 + y0) * (x0 + y0) * 0.25 - sum) * (pi / (a + b)), result);
+        result = select(agm, s * ((x0 + y0) * (x0 + y0) * 0.25 - sum) * (PI / (a + b)), result);
     }
     return result;
 }
@@ -166,7 +167,7 @@ inline constexpr int cel_cap = 16;
             a = select(active, (a + g) * 0.5, a);
             g = select(active, t, g);
         }
-        result = select(agm, pi / (a + g), result);
+        result = select(agm, PI / (a + g), result);
     }
     if (any(duplication)) {
         const V a0 = (x + y + z) / 3.0;
@@ -348,7 +349,7 @@ inline double rc_one_one_plus(double e) noexcept {
         kc = select(active, next_kc, kc);
         e = select(active, next_kc * em, e);
     }
-    return 1.5707963267948966 * (b + a * em) / (em * (em + p));
+    return HALF_PI * (b + a * em) / (em * (em + p));
 }
 
 // ellippi_complement: the complements as given where 0 < nc < 1 and 0 < mc <= 1 (by cel from
@@ -374,4 +375,65 @@ inline double rc_one_one_plus(double e) noexcept {
     return v;
 }
 
+// ---- Entries over arrays: out[i] for i < count, NaN where the scalar routine fails ----------
+
+inline double scalar_value(const Result<double>& result) noexcept {
+    return result.ok() ? result.value() : std::numeric_limits<double>::quiet_NaN();
+}
+
+inline void ellipk_batch(const double* m, double* out, std::size_t count) noexcept {
+    for_each_batch(
+        count, out, [&](auto load, M& scalar) { return ellipk(load(m), scalar); },
+        [&](std::size_t i) { return scalar_value(vellomir::ellipk(m[i])); });
+}
+
+inline void ellipe_batch(const double* m, double* out, std::size_t count) noexcept {
+    for_each_batch(
+        count, out, [&](auto load, M& scalar) { return ellipe(load(m), scalar); },
+        [&](std::size_t i) { return scalar_value(vellomir::ellipe(m[i])); });
+}
+
+inline void ellippi_batch(const double* n, const double* m, double* out, std::size_t count) noexcept {
+    for_each_batch(
+        count, out,
+        [&](auto load, M& scalar) { return ellippi(load(n), load(m), scalar); },
+        [&](std::size_t i) { return scalar_value(vellomir::ellippi(n[i], m[i])); });
+}
+
+inline void ellipk_complement_batch(const double* mc, double* out, std::size_t count) noexcept {
+    for_each_batch(
+        count, out, [&](auto load, M& scalar) { return ellipk_complement(load(mc), scalar); },
+        [&](std::size_t i) { return scalar_value(vellomir::ellipk_complement(mc[i])); });
+}
+
+inline void ellipe_complement_batch(const double* mc, double* out, std::size_t count) noexcept {
+    for_each_batch(
+        count, out, [&](auto load, M& scalar) { return ellipe_complement(load(mc), scalar); },
+        [&](std::size_t i) { return scalar_value(vellomir::ellipe_complement(mc[i])); });
+}
+
+inline void ellippi_complement_batch(const double* nc, const double* mc, double* out, std::size_t count) noexcept {
+    for_each_batch(
+        count, out,
+        [&](auto load, M& scalar) { return ellippi_complement(load(nc), load(mc), scalar); },
+        [&](std::size_t i) { return scalar_value(vellomir::ellippi_complement(nc[i], mc[i])); });
+}
+
+inline void elliprf_batch(const double* x, const double* y, const double* z, double* out, std::size_t count) noexcept {
+    for_each_batch(
+        count, out,
+        [&](auto load, M& scalar) { return elliprf(load(x), load(y), load(z), scalar); },
+        [&](std::size_t i) { return vellomir::elliprf_unchecked(x[i], y[i], z[i]); });
+}
+
+inline void elliprj_batch(const double* x, const double* y, const double* z, const double* p, double* out,
+                          std::size_t count) noexcept {
+    for_each_batch(
+        count, out,
+        [&](auto load, M& scalar) { return elliprj(load(x), load(y), load(z), load(p), scalar); },
+        [&](std::size_t i) { return vellomir::elliprj_unchecked(x[i], y[i], z[i], p[i]); });
+}
+
 }  // namespace ellip_lanes
+
+VELLOMIR_ISA_END

@@ -1,19 +1,28 @@
+#pragma once
 // The uniform-disk magnification on a batch of lanes: witt_mao.cpp's general case (elliptic
 // integrals at complementary parameters) and its mean-value series far from the lens
 // (point_lens_series.cpp), step by step, each lane doing the scalar IEEE operations in the
-// scalar order. Included inside a target region after ellip/ellip_lanes.inc.
+// scalar order, and its entries over arrays, which models_batch_per_isa.cpp puts in the table of
+// its instruction set.
 //
 // Marked in `scalar`, for witt_mao_magnification_scaled: negative or NaN arguments, the point
 // source (rho = 0), very large and very small disks, the lens exactly on the rim (an arctangent)
 // and the lanes whose elliptic integrals the lane code leaves to the scalar routines.
 
+#include <cstddef>
+#include <limits>
+
+#include "base/math_constants.hpp"
+#include "ellip/ellip_lanes.hpp"
+#include "models/point_lens_series.hpp"
+#include "models/point_lens_series_tables.hpp"
+#include "models/witt_mao.hpp"
+#include "simd/lanes.hpp"
+
+VELLOMIR_ISA_BEGIN
 namespace witt_mao_lanes {
 
-inline constexpr double pi = 3.141592653589793;
-inline constexpr double series_ratio = 3.0;
-inline constexpr double largest_rho = 1e9;
-inline constexpr double smallest_unscaled_rho = 1e-200;
-inline constexpr double negligible_tail = 0x1p-60;
+using namespace witt_mao_forms;
 inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
 
 // point_lens_mean_value_series(u, rho, moments).value with the disk's moments 1 / (k + 1).
@@ -35,7 +44,7 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     for (std::size_t k = 1; k <= series_terms && any(open); ++k) {
         power = power * z;
         const V tail = tables::B[k] * power / (1.0 - z);
-        const M found = open & ((k == series_terms ? splat(0.0) : tail) <= negligible_tail);
+        const M found = open & ((k == series_terms ? splat(0.0) : tail) <= POINT_LENS_SERIES_NEGLIGIBLE_TAIL);
         terms = select(found, splat(static_cast<double>(k)), terms);
         open &= ~found;
     }
@@ -74,13 +83,13 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     const V t_e = (sum / rho) * (g / (2.0 * rho)) * e;
     const V t_k = d_rho * ((difference * sum) * 0.5 + 4.0) / (g * rho) * k;
     const V t_p = 2.0 * (d_rho * d_rho) * (1.0 + rho * rho) / (g * sum) * p;
-    const V a = ((t_e - t_k) + t_p) / pi;
+    const V a = ((t_e - t_k) + t_p) / PI;
     return select(a < 1.0, splat(1.0), a);
 }
 
 [[gnu::always_inline]] inline V magnification(V u, V rho, M& scalar) noexcept {
-    scalar |= ~((u >= 0.0) & (rho > 0.0) & (rho < largest_rho) & (rho >= smallest_unscaled_rho) & (u != rho));
-    const M series = ~scalar & (u >= series_ratio * rho);
+    scalar |= ~((u >= 0.0) & (rho > 0.0) & (rho < LARGEST_RHO) & (rho >= SMALLEST_UNSCALED_RHO) & (u != rho));
+    const M series = ~scalar & (u >= SERIES_RATIO * rho);
     M closed_form = scalar | series;  // the lanes the closed form skips, and then those it leaves
     V result = splat(0.0);
     if (any(series)) result = disk_series(u, rho, series);
@@ -92,17 +101,16 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     return result;
 }
 
-}  // namespace witt_mao_lanes
-
-void witt_mao_magnification_batch(const double* separation, double scale, double rho, double* out,
-                                  std::size_t count) noexcept {
+// out[i] = NaN where separation[i] < 0, else witt_mao_magnification_scaled(separation[i] * scale, rho).
+inline void magnification_batch(const double* separation, double scale, double rho, double* out,
+                                std::size_t count) noexcept {
     const V radius = splat(rho);
     for_each_batch(
         count, out,
         [&](auto load, M& scalar) {
             const V l = load(separation);
             scalar |= l < 0.0;
-            return witt_mao_lanes::magnification(l * scale, radius, scalar);
+            return magnification(l * scale, radius, scalar);
         },
         [&](std::size_t i) {
             return separation[i] < 0.0 ? std::numeric_limits<double>::quiet_NaN()
@@ -110,10 +118,14 @@ void witt_mao_magnification_batch(const double* separation, double scale, double
         });
 }
 
-void witt_mao_magnification_radii_batch(double u, const double* rho, double* out, std::size_t count) noexcept {
+// out[i] = witt_mao_magnification_scaled(u, rho[i]).
+inline void magnification_radii_batch(double u, const double* rho, double* out, std::size_t count) noexcept {
     const V separation = splat(u);
     for_each_batch(
         count, out,
-        [&](auto load, M& scalar) { return witt_mao_lanes::magnification(separation, load(rho), scalar); },
+        [&](auto load, M& scalar) { return magnification(separation, load(rho), scalar); },
         [&](std::size_t i) { return witt_mao_magnification_scaled(u, rho[i]); });
 }
+
+}  // namespace witt_mao_lanes
+VELLOMIR_ISA_END

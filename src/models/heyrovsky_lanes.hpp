@@ -1,21 +1,29 @@
+#pragma once
 // The ring magnification on a batch of lanes: heyrovsky.cpp's elliptic form at complementary
-// parameters step by step, each lane doing the scalar IEEE operations in the scalar order.
-// Included inside a target region after ellip/ellip_lanes.inc.
+// parameters step by step, each lane doing the scalar IEEE operations in the scalar order, and
+// its entry over an array of ring radii, which models_batch_per_isa.cpp puts in the table of its
+// instruction set.
 //
 // Marked in `scalar`, for heyrovsky_magnification (which also gives their failures): negative or
 // NaN arguments, circles through the lens and the band of its logarithmic expansion, and the
 // lanes whose elliptic integrals the lane code leaves to the scalar routines.
 
-namespace heyrovsky_lanes {
+#include <cstddef>
+#include <limits>
 
-inline constexpr double pi = 3.141592653589793;
-inline constexpr double through_lens_band = 1e-9;
+#include "base/math_constants.hpp"
+#include "ellip/ellip_lanes.hpp"
+#include "models/heyrovsky.hpp"
+#include "simd/lanes.hpp"
+
+VELLOMIR_ISA_BEGIN
+namespace heyrovsky_lanes {
 
 // q: the Einstein radius in stellar radii, q >= 0.
 [[gnu::always_inline]] inline V magnification(V l, V r, double q, M& scalar) noexcept {
     const V d = r - l;
     const V smaller = select(splat(q) < l, splat(q), l);  // std::min(l, q)
-    scalar |= ~((l >= 0.0) & (r >= 0.0) & (d != 0.0)) | (fabs(d) < through_lens_band * smaller);
+    scalar |= ~((l >= 0.0) & (r >= 0.0) & (d != 0.0)) | (fabs(d) < THROUGH_LENS_BAND * smaller);
 
     const V s = l + r;
     const double two_q = 2.0 * q;
@@ -32,16 +40,15 @@ inline constexpr double through_lens_band = 1e-9;
 
     const V k = ellip_lanes::ellipk_complement(m_complement, scalar);
     const V p = ellip_lanes::ellippi_complement(n_complement, m_complement, scalar);
-    return (big / s) * (a * a * k * 0.5 + b * b * p) * (2.0 / (pi * Lanes::sqrt(h2)));
+    return (big / s) * (a * a * k * 0.5 + b * b * p) * (2.0 / (PI * Lanes::sqrt(h2)));
 }
 
-}  // namespace heyrovsky_lanes
-
-void heyrovsky_magnification_batch(double l, const double* r, double re, double rstar, double* out,
-                                   std::size_t count) noexcept {
+// out[i] = heyrovsky_magnification(l, r[i], re, rstar), or NaN where it fails.
+inline void magnification_batch(double l, const double* r, double re, double rstar, double* out,
+                                std::size_t count) noexcept {
     const double q = re / rstar;
     const auto scalar = [&](std::size_t i) {
-        const Outcome<double> ring = vellomir::heyrovsky_magnification(l, r[i], re, rstar);
+        const Result<double> ring = vellomir::heyrovsky_magnification(l, r[i], re, rstar);
         return ring.ok() ? ring.value() : std::numeric_limits<double>::quiet_NaN();
     };
     if (!(q >= 0.0)) {
@@ -51,6 +58,9 @@ void heyrovsky_magnification_batch(double l, const double* r, double re, double 
     const V separation = splat(l);
     for_each_batch(
         count, out,
-        [&](auto load, M& scalar_lanes) { return heyrovsky_lanes::magnification(separation, load(r), q, scalar_lanes); },
+        [&](auto load, M& scalar_lanes) { return magnification(separation, load(r), q, scalar_lanes); },
         scalar);
 }
+
+}  // namespace heyrovsky_lanes
+VELLOMIR_ISA_END

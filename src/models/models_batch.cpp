@@ -1,0 +1,72 @@
+// The models' batched kernels (witt_mao_batch.hpp, heyrovsky_batch.hpp): each entry runs the
+// table of the path asked for (models_batch_table.hpp); the scalar table maps the scalar
+// kernels element by element.
+
+#include <limits>
+
+#include "models/heyrovsky.hpp"
+#include "models/heyrovsky_batch.hpp"
+#include "models/models_batch_table.hpp"
+#include "models/witt_mao.hpp"
+#include "models/witt_mao_batch.hpp"
+#include "simd/simd_build.hpp"
+
+namespace vellomir {
+namespace {
+
+constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
+
+void witt_mao_scalar(const double* separation, double scale, double rho, double* out, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = separation[i] < 0.0 ? NOT_A_NUMBER : witt_mao_magnification_scaled(separation[i] * scale, rho);
+    }
+}
+
+void witt_mao_radii_scalar(double u, const double* rho, double* out, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) out[i] = witt_mao_magnification_scaled(u, rho[i]);
+}
+
+void heyrovsky_scalar(double l, const double* r, double re, double rstar, double* out, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const Result<double> ring = heyrovsky_magnification(l, r[i], re, rstar);
+        out[i] = ring.ok() ? ring.value() : NOT_A_NUMBER;
+    }
+}
+
+constexpr ModelsBatchTable scalar_table{
+    .witt_mao_magnification = witt_mao_scalar,
+    .witt_mao_magnification_radii = witt_mao_radii_scalar,
+    .heyrovsky_magnification = heyrovsky_scalar,
+};
+
+const ModelsBatchTable& table(SimdIsa isa) noexcept {
+    switch (runnable_simd_isa(isa)) {
+#if VELLOMIR_X86_BATCH
+        case SimdIsa::avx512:
+            return isa_avx512::models_batch_table;
+        case SimdIsa::avx2:
+            return isa_avx2::models_batch_table;
+#endif
+        default:
+            return scalar_table;
+    }
+}
+
+}  // namespace
+
+void witt_mao_magnification_batch(std::span<const double> separation, double scale, double rho,
+                                  std::span<double> out, SimdIsa isa) noexcept {
+    table(isa).witt_mao_magnification(separation.data(), scale, rho, out.data(), separation.size());
+}
+
+void witt_mao_magnification_radii_batch(double u, std::span<const double> rho, std::span<double> out,
+                                        SimdIsa isa) noexcept {
+    table(isa).witt_mao_magnification_radii(u, rho.data(), out.data(), rho.size());
+}
+
+void heyrovsky_magnification_batch(double l, std::span<const double> r, double re, double rstar,
+                                   std::span<double> out, SimdIsa isa) noexcept {
+    table(isa).heyrovsky_magnification(l, r.data(), re, rstar, out.data(), r.size());
+}
+
+}  // namespace vellomir

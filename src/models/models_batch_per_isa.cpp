@@ -1,0 +1,18 @@
+// The models' batched kernels of one instruction set: the build compiles this file once per set
+// (-DVELLOMIR_ISA=avx2, avx512) into vellomir::isa_<set>::models_batch_table.
+
+#include "simd/simd_build.hpp"
+
+#if VELLOMIR_X86_BATCH
+#include "models/heyrovsky_lanes.hpp"
+#include "models/models_batch_table.hpp"
+#include "models/witt_mao_lanes.hpp"
+
+VELLOMIR_ISA_BEGIN
+const ModelsBatchTable models_batch_table{
+    .witt_mao_magnification = witt_mao_lanes::magnification_batch,
+    .witt_mao_magnification_radii = witt_mao_lanes::magnification_radii_batch,
+    .heyrovsky_magnification = heyrovsky_lanes::magnification_batch,
+};
+VELLOMIR_ISA_END
+#endif

@@ -1,0 +1,28 @@
+#pragma once
+// The table of the models' batched kernels: one per instruction set, each entry taking raw
+// arrays of `count` doubles (`out` may be the input array). models_batch.cpp picks the table of
+// the path asked for; models_batch_per_isa.cpp, compiled once per instruction set, defines the
+// vector ones from the lane code (witt_mao_lanes.hpp, heyrovsky_lanes.hpp).
+
+#include <cstddef>
+
+namespace vellomir {
+
+struct ModelsBatchTable {
+    // witt_mao_batch.hpp
+    void (*witt_mao_magnification)(const double* separation, double scale, double rho, double* out,
+                                   std::size_t count) noexcept;
+    void (*witt_mao_magnification_radii)(double u, const double* rho, double* out, std::size_t count) noexcept;
+    // heyrovsky_batch.hpp
+    void (*heyrovsky_magnification)(double l, const double* r, double re, double rstar, double* out,
+                                    std::size_t count) noexcept;
+};
+
+namespace isa_avx2 {
+extern const ModelsBatchTable models_batch_table;
+}
+namespace isa_avx512 {
+extern const ModelsBatchTable models_batch_table;
+}
+
+}  // namespace vellomir
