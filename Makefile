@@ -82,10 +82,10 @@ bench: python ## benchmarks: the Google Benchmark programs and the Python ones i
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_interrupt.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
 
-check-ft: python ## compile both extensions for the free-threaded interpreter, check their ABI records
-	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir vellomir_numpy_core -j$(JOBS)
-	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir.cpython-3*t-*.so
-	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir_numpy/_core.cpython-3*t-*.so
+check-ft: python ## compile both extensions for the free-threaded interpreter (over the build's core), check their ABI records
+	$(CMAKE_CONFIGURE) -B $(BUILD) -DVELLOMIR_BUILD_TESTS=ON && cmake --build $(BUILD) --target vellomir_free_threaded vellomir_numpy_core_free_threaded -j$(JOBS)
+	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)/free-threaded/vellomir.cpython-3*t-*.so
+	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)/free-threaded/vellomir_numpy/_core.cpython-3*t-*.so
 
 sanitize: python ## ASan+UBSan build: C++ tests and the whole pytest suite
 	$(CMAKE_CONFIGURE) -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" && cmake --build $(BUILD)-asan -j$(JOBS)
