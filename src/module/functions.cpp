@@ -18,8 +18,8 @@
 #include "models/multi_witt_mao.hpp"
 #include "models/witt_mao.hpp"
 #include "module/arguments.hpp"
-#include "module/detached.hpp"
-#include "module/errors.hpp"
+#include "capi/detached.hpp"
+#include "capi/errors.hpp"
 #include "module/results.hpp"
 #include "parallel/worker_pool.hpp"
 
@@ -159,14 +159,14 @@ Expected<std::array<double, 4>> convert_ring_arguments(const Slots<4>& slots) {
 
 Expected<OwnedRef> list_or_error(Outcome<std::vector<double>> outcome) {
     if (!outcome.ok()) {
-        return PendingError::runtime_error(outcome.message());
+        return PendingError::classic(Failure::model_error, outcome.message());
     }
     return new_float_list(std::move(outcome).value());
 }
 
 Expected<OwnedRef> float_or_error(const Outcome<double>& outcome) {
     if (!outcome.ok()) {
-        return PendingError::runtime_error(outcome.message());
+        return PendingError::classic(Failure::model_error, outcome.message());
     }
     return new_float(outcome.value());
 }
