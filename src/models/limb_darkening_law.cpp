@@ -8,6 +8,8 @@
 
 #include "models/limb_darkening_law.hpp"
 
+#include <cmath>
+
 namespace vellomir {
 
 std::optional<LimbDarkeningLaw> limb_darkening_law_named(std::string_view name) noexcept {
@@ -61,6 +63,43 @@ PowerSumIntensity power_sum_of_law(LimbDarkeningLaw law, std::span<const double>
             break;
     }
     return sum;
+}
+
+double power_sum_intensity(const PowerSumIntensity& sum, double mu) noexcept {
+    double value = 0.0;
+    for (std::size_t i = 0; i < sum.count; ++i) {
+        const PowerTerm term = sum.terms[i];
+        value += term.coefficient * (term.power == 0.0 ? 1.0 : std::pow(mu, term.power));
+    }
+    if (sum.log_coefficient != 0.0 && mu > 0.0) value += sum.log_coefficient * (mu * std::log(mu));
+    return value;
+}
+
+IntensityMinimum power_sum_minimum(const PowerSumIntensity& sum) noexcept {
+    constexpr int SAMPLES = 4096;
+    auto at = [&sum](double t) { return power_sum_intensity(sum, t * t); };
+    int best = 0;
+    double best_value = at(0.0);
+    for (int k = 1; k <= SAMPLES; ++k) {
+        const double value = at(static_cast<double>(k) / SAMPLES);
+        if (value < best_value) {
+            best_value = value;
+            best = k;
+        }
+    }
+    // Golden-section search on [t_(k-1), t_(k+1)], keeping the best point seen.
+    double a = static_cast<double>(best > 0 ? best - 1 : 0) / SAMPLES;
+    double b = static_cast<double>(best < SAMPLES ? best + 1 : SAMPLES) / SAMPLES;
+    double best_t = static_cast<double>(best) / SAMPLES;
+    constexpr double GOLDEN = 0.6180339887498949;
+    for (int step = 0; step < 60; ++step) {
+        const double c = b - GOLDEN * (b - a), d = a + GOLDEN * (b - a);
+        const double fc = at(c), fd = at(d);
+        if (fc < best_value) best_value = fc, best_t = c;
+        if (fd < best_value) best_value = fd, best_t = d;
+        if (fc < fd) b = d; else a = c;
+    }
+    return {best_t * best_t, best_value};
 }
 
 }  // namespace vellomir

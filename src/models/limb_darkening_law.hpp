@@ -36,4 +36,17 @@ struct PowerSumIntensity {
 // which the caller has checked) as a sum of powers of mu.
 PowerSumIntensity power_sum_of_law(LimbDarkeningLaw law, std::span<const double> coefficients) noexcept;
 
+// I(mu) of the sum at mu in [0, 1].
+double power_sum_intensity(const PowerSumIntensity& sum, double mu) noexcept;
+
+// Where the intensity is lowest, and its value there, over mu in [0, 1]: the smallest of 4097
+// points equally spaced in sqrt(mu) (each law is a sum of at most five powers of sqrt(mu), or of
+// mu and mu ln mu, so it has at most four turning points) refined by golden-section search in
+// the two intervals about it.
+struct IntensityMinimum {
+    double mu;
+    double intensity;
+};
+IntensityMinimum power_sum_minimum(const PowerSumIntensity& sum) noexcept;
+
 }  // namespace vellomir

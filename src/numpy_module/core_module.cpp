@@ -4,13 +4,17 @@
 //   uniform(u, rho, out)
 //   limb_darkened(u, rho, law, coefficients, rtol, ring_only, out)
 //   profile(u, rho, radius, intensity, rtol, ring_only, out)
-// `rho` holds one value or as many as `u`; `ring_only` forces the ring integral everywhere
-// (for comparing the two routes).
+// `rho` holds one value or as many as `u`; `ring_only` forces the sub-disk integral everywhere
+// (for comparing the two routes). limb_darkened and profile return (missed, worst): how many
+// elements the adaptive integral could not bring within rtol, and the largest relative error
+// estimate among them (the front warns).
 
 #include <Python.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstdio>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -22,6 +26,7 @@
 #include "models/limb_darkening_law.hpp"
 #include "models/profile_magnification.hpp"
 #include "models/radial_profile.hpp"
+#include "models/subdisk_profile.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_batch.hpp"
 #include "parallel/parallel_for_blocks.hpp"
@@ -89,8 +94,8 @@ PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool r
         return nullptr;
     }
     const RadialProfile& shape = profile.value();
-    // A few elements that all avoid the ring integral are cheaper here than on the pool (whose
-    // wake-up costs tens of microseconds); otherwise the pool computes them all.
+    // A few elements that all avoid the sub-disk integral are cheaper here than on the pool
+    // (whose wake-up costs tens of microseconds); otherwise the pool computes them all.
     if (!ring_only && u.size() <= INLINE_CHEAP_ELEMENTS) {
         const std::span<const double> separations = u.values(), radii = rho.values();
         const std::span<double> results = out.writable_values();
@@ -101,12 +106,42 @@ PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool r
             if (!cheap) break;
             results[i] = *cheap;
         }
-        if (i == separations.size()) Py_RETURN_NONE;
+        if (i == separations.size()) return Py_BuildValue("(nd)", Py_ssize_t{0}, 0.0);
     }
-    return map_elements(u.values(), rho.values(), out.writable_values(), false,
-                        [&shape, rtol, ring_only](double separation, double radius) {
-                            return profile_magnification(separation, radius, shape, rtol, !ring_only);
-                        });
+    const SubdiskProfile stack(shape);
+    // Misses are counted across the workers; the count and the maximum do not depend on order.
+    std::atomic<std::size_t> missed{0};
+    std::atomic<double> worst{0.0};
+    PyObject* done = map_elements(u.values(), rho.values(), out.writable_values(), false,
+                                  [&](double separation, double radius) {
+                                      const ProfileMagnification result = profile_magnification(
+                                          separation, radius, shape, stack, rtol, !ring_only);
+                                      if (!result.met_tolerance) {
+                                          missed.fetch_add(1, std::memory_order_relaxed);
+                                          double seen = worst.load(std::memory_order_relaxed);
+                                          while (result.error_estimate > seen &&
+                                                 !worst.compare_exchange_weak(seen, result.error_estimate,
+                                                                              std::memory_order_relaxed)) {
+                                          }
+                                      }
+                                      return result.value;
+                                  });
+    if (done == nullptr) return nullptr;
+    Py_DECREF(done);
+    return Py_BuildValue("(nd)", static_cast<Py_ssize_t>(missed.load()), worst.load());
+}
+
+// ValueError for a law whose intensity is negative somewhere on the star (below rounding).
+bool check_law_is_non_negative(const char* name, const PowerSumIntensity& sum) {
+    const IntensityMinimum lowest = power_sum_minimum(sum);
+    if (!(lowest.intensity < -1e-14)) return true;
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "the %s law with these coefficients has a negative intensity, I = %.6g at mu = %.6g "
+                  "(r = %.6g stellar radii); only non-negative profiles are accepted",
+                  name, lowest.intensity, lowest.mu, std::sqrt(1.0 - lowest.mu * lowest.mu));
+    PyErr_SetString(PyExc_ValueError, text);
+    return false;
 }
 
 double uniform_element(double separation, double radius) noexcept {
@@ -178,6 +213,7 @@ PyObject* limb_darkened(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
             PyErr_SetString(PyExc_ValueError, "coefficients has the wrong length for the law");
             return nullptr;
         }
+        if (!check_law_is_non_negative(name, power_sum_of_law(*law, coefficients.values()))) return nullptr;
         const std::optional<double> rtol = as_double(args[4], "rtol");
         if (!rtol) return nullptr;
         const int ring_only = PyObject_IsTrue(args[5]);
@@ -203,6 +239,18 @@ PyObject* profile(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         for (std::size_t j = 0; j < radii.size(); ++j) {
             if (!(0.0 <= radii[j] && radii[j] <= 1.0) || (j > 0 && !(radii[j - 1] <= radii[j]))) {
                 PyErr_SetString(PyExc_ValueError, "radius must be sorted and within [0, 1]");
+                return nullptr;
+            }
+        }
+        const std::span<const double> intensities = intensity.values();
+        for (std::size_t j = 0; j < intensities.size(); ++j) {
+            if (intensities[j] < 0.0) {
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "intensity is negative at radius %.6g (intensity[%zu] = %.6g); only non-negative "
+                              "profiles are accepted",
+                              radii[j], j, intensities[j]);
+                PyErr_SetString(PyExc_ValueError, text);
                 return nullptr;
             }
         }
