@@ -10,7 +10,7 @@
 // rule (QUADPACK's global strategy: bisect the panel with the largest error estimate |K - G|)
 // until the summed estimate is below rtol times the value, or a panel cap is reached; the
 // result says which. The kernel is called once per panel with all its radii (batched vector
-// paths) and once for the atoms.
+// paths; the first call also takes the atoms).
 //
 // Kernel requirements (a uniform disk of radius R about a lens at distance u, Einstein radii):
 //     static constexpr std::size_t quantities;                   // Q >= 1
@@ -67,7 +67,7 @@ template <std::size_t Q>
 struct Scratch {
     std::vector<Segment> segments;
     std::vector<Panel<Q>> panels;
-    std::vector<double> atom_radii, atom_values;
+    std::vector<double> radii, factors, values;  // one kernel call's points
 };
 
 template <std::size_t Q>
@@ -80,24 +80,23 @@ Scratch<Q>& scratch() {
 inline void split_at_lens(const SubdiskProfile& profile, double l, std::vector<Segment>& out) {
     out.clear();
     for (const SubdiskPiece& piece : profile.pieces()) {
-        double kink = -1.0;  // in the piece's coordinate
+        double kink = -1.0;  // in the piece's coordinate; none at l = 0, where r^2 K is smooth
+        double apart = -1.0;  // a break without a kink
         if (piece.coordinate == SubdiskCoordinate::radius) {
-            if (l > 0.0) kink = l;  // at l = 0, r^2 K = r sqrt(rho^2 r^2 + 4) / rho is smooth
-        } else if (l < 1.0) {
-            kink = std::sqrt(std::sqrt(1.0 - l));  // s of r = l; exact 1 - l from l >= 1/2
+            if (l > 0.0) kink = l;
+        } else if (0.0 < l && l < 1.0) {
+            kink = profile.limb_coordinate(1.0 - l);  // s of r = l
         } else if (l > 1.0) {
-            // The kink lies outside the star, its distance from the limb l - 1 = -s^4 makes
-            // a singular point at |s| = (l - 1)^(1/4) off the axis: a break there.
-            const double s = std::sqrt(std::sqrt(l - 1.0));
-            if (piece.begin < s && s < piece.end) {
-                out.push_back({SubdiskPiece{piece.begin, s, piece.coordinate, piece.density}, Cluster::none});
-                out.push_back({SubdiskPiece{s, piece.end, piece.coordinate, piece.density}, Cluster::none});
-                continue;
-            }
+            // The kink lies outside the star; its distance l - 1 = -s^m from the limb puts a
+            // singular point at |s| = (l - 1)^(1/m) off the axis: a break there.
+            apart = profile.limb_coordinate(l - 1.0);
         }
         if (piece.begin < kink && kink < piece.end) {
             out.push_back({SubdiskPiece{piece.begin, kink, piece.coordinate, piece.density}, Cluster::at_end});
             out.push_back({SubdiskPiece{kink, piece.end, piece.coordinate, piece.density}, Cluster::at_begin});
+        } else if (piece.begin < apart && apart < piece.end) {
+            out.push_back({SubdiskPiece{piece.begin, apart, piece.coordinate, piece.density}, Cluster::none});
+            out.push_back({SubdiskPiece{apart, piece.end, piece.coordinate, piece.density}, Cluster::none});
         } else {
             const Cluster cluster = kink == piece.begin ? Cluster::at_begin
                                     : kink == piece.end ? Cluster::at_end
@@ -107,15 +106,15 @@ inline void split_at_lens(const SubdiskProfile& profile, double l, std::vector<S
     }
 }
 
-template <std::size_t N, class Kernel>
-void evaluate_panel(const Kernel& kernel, const SubdiskProfile& profile, const Segment& segment, double u,
-                    double rho, Panel<Kernel::quantities>& panel) {
-    constexpr std::size_t Q = Kernel::quantities;
+// Writes the panel's radii rho r_i and integrand factors w r^2 dx/dt (dt the rule's weight
+// scale) into radii[0, P) and factors[0, P).
+template <std::size_t N>
+void panel_points(const SubdiskProfile& profile, const Segment& segment, double t0, double t1, double rho,
+                  double* radii, double* factors) {
     constexpr auto& rule = gauss_kronrod_rule<N>;
     constexpr std::size_t P = rule.points;
-    std::array<double, P> x, jacobian, r, weight, radii;
-    std::array<double, Q * P> values;
-    const double half = (panel.t1 - panel.t0) * 0.5, centre = (panel.t0 + panel.t1) * 0.5;
+    std::array<double, P> x, jacobian, r, weight;
+    const double half = (t1 - t0) * 0.5, centre = (t0 + t1) * 0.5;
     const double begin = segment.piece.begin, end = segment.piece.end, length = end - begin;
     for (std::size_t i = 0; i < P; ++i) {
         const double t = centre + half * rule.abscissa[i];
@@ -124,23 +123,39 @@ void evaluate_panel(const Kernel& kernel, const SubdiskProfile& profile, const S
                 x[i] = begin + length * t;
                 jacobian[i] = length * half;
                 break;
-            case Cluster::at_begin:
-                x[i] = begin + length * (t * t * t);
+            // x = begin + length t^3 (kink at begin) or end - length (1 - t)^3 (kink at end),
+            // each written so that both ends keep their relative precision: near the far end
+            // through 1 - (1 - d)^3 = d (3 - 3d + d^2), d the distance from it in t.
+            case Cluster::at_begin: {
+                const double d = 1.0 - t;
+                x[i] = t < 0.5 ? begin + length * (t * t * t) : end - length * (d * (3.0 + d * (d - 3.0)));
                 jacobian[i] = (3.0 * length) * (t * t) * half;
                 break;
-            case Cluster::at_end:
-                x[i] = end - length * ((1.0 - t) * (1.0 - t) * (1.0 - t));
-                jacobian[i] = (3.0 * length) * ((1.0 - t) * (1.0 - t)) * half;
+            }
+            case Cluster::at_end: {
+                const double d = 1.0 - t;
+                x[i] = t < 0.5 ? begin + length * (t * (3.0 + t * (t - 3.0))) : end - length * (d * d * d);
+                jacobian[i] = (3.0 * length) * (d * d) * half;
                 break;
+            }
         }
     }
     profile.weights(segment.piece, x, r, weight);
-    for (std::size_t i = 0; i < P; ++i) radii[i] = rho * r[i];
-    kernel(u, std::span<const double>(radii), std::span<double>(values));
+    for (std::size_t i = 0; i < P; ++i) {
+        radii[i] = rho * r[i];
+        factors[i] = weight[i] * (r[i] * r[i]) * jacobian[i];
+    }
+}
+
+// K and |K - G| of a panel from its P values starting at values[offset] (quantity q at
+// q * stride).
+template <std::size_t N, std::size_t Q>
+void panel_sums(const double* factors, const double* values, std::size_t stride, Panel<Q>& panel) {
+    constexpr auto& rule = gauss_kronrod_rule<N>;
     for (std::size_t q = 0; q < Q; ++q) {
         double k = 0.0, g = 0.0;
-        for (std::size_t i = 0; i < P; ++i) {
-            const double f = weight[i] * (r[i] * r[i]) * values[q * P + i] * jacobian[i];
+        for (std::size_t i = 0; i < rule.points; ++i) {
+            const double f = factors[i] * values[q * stride + i];
             k += rule.kronrod_weight[i] * f;
             g += rule.gauss_weight[i] * f;
         }
@@ -167,36 +182,42 @@ SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const Subdis
     constexpr std::size_t P = gauss_kronrod_rule<N>.points;
     Scratch<Q>& work = scratch<Q>();
     SubdiskIntegral<Q> result;
+    const auto atoms = profile.atoms();
 
-    // The atoms, in one call.
-    std::array<double, Q> atoms{};
-    const auto atom_list = profile.atoms();
-    if (!atom_list.empty()) {
-        work.atom_radii.resize(atom_list.size());
-        work.atom_values.resize(Q * atom_list.size());
-        for (std::size_t j = 0; j < atom_list.size(); ++j) work.atom_radii[j] = rho * atom_list[j].radius;
-        kernel(u, std::span<const double>(work.atom_radii), std::span<double>(work.atom_values));
-        for (std::size_t q = 0; q < Q; ++q) {
-            for (std::size_t j = 0; j < atom_list.size(); ++j) {
-                const double r = atom_list[j].radius;
-                atoms[q] += atom_list[j].mass * (r * r) * work.atom_values[q * atom_list.size() + j];
-            }
-        }
-        result.evaluations += static_cast<std::uint32_t>(atom_list.size());
-    }
-
+    // First call: every piece's panel and the atoms together (one batch for the vector paths).
     split_at_lens(profile, u / rho, work.segments);
     auto& panels = work.panels;
     panels.clear();
+    const std::size_t first = work.segments.size() * P + atoms.size();
+    work.radii.resize(std::max(first, 2 * P));
+    work.factors.resize(work.radii.size());
+    work.values.resize(Q * work.radii.size());
     for (std::uint32_t s = 0; s < work.segments.size(); ++s) {
         panels.push_back(Panel<Q>{s, 0.0, 1.0, {}, {}, 0.0});
-        evaluate_panel<N>(kernel, profile, work.segments[s], u, rho, panels.back());
-        result.evaluations += P;
+        panel_points<N>(profile, work.segments[s], 0.0, 1.0, rho, &work.radii[s * P], &work.factors[s * P]);
+    }
+    const std::size_t atom_start = work.segments.size() * P;
+    for (std::size_t j = 0; j < atoms.size(); ++j) {
+        const double r = atoms[j].radius;
+        work.radii[atom_start + j] = rho * r;
+        work.factors[atom_start + j] = atoms[j].mass * (r * r);
+    }
+    kernel(u, std::span<const double>(work.radii.data(), first), std::span<double>(work.values.data(), Q * first));
+    result.evaluations += static_cast<std::uint32_t>(first);
+    std::array<double, Q> atom_sum{};
+    for (std::size_t q = 0; q < Q; ++q) {
+        for (std::size_t j = 0; j < atoms.size(); ++j) {
+            atom_sum[q] += work.factors[atom_start + j] * work.values[q * first + atom_start + j];
+        }
+    }
+    for (std::size_t s = 0; s < panels.size(); ++s) {
+        panel_sums<N>(&work.factors[s * P], &work.values[s * P], first, panels[s]);
     }
 
     std::array<double, Q> total{}, error{};
-    const auto sum_panels = [&] {
-        total = atoms;
+    const std::size_t cap = panels.size() + SUBDISK_MAX_BISECTIONS;
+    while (true) {
+        total = atom_sum;
         error = {};
         for (const Panel<Q>& panel : panels) {
             for (std::size_t q = 0; q < Q; ++q) {
@@ -204,10 +225,6 @@ SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const Subdis
                 error[q] += panel.error[q];
             }
         }
-    };
-    const std::size_t cap = panels.size() + SUBDISK_MAX_BISECTIONS;
-    while (true) {
-        sum_panels();
         const std::array<double, Q> scale = scales_of(kernel, total);
         bool done = true, failed = false;
         for (std::size_t q = 0; q < Q; ++q) {
@@ -235,9 +252,13 @@ SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const Subdis
         Panel<Q> right = left;
         left.t1 = middle;
         right.t0 = middle;
-        evaluate_panel<N>(kernel, profile, work.segments[left.segment], u, rho, left);
-        evaluate_panel<N>(kernel, profile, work.segments[right.segment], u, rho, right);
+        const Segment& segment = work.segments[left.segment];
+        panel_points<N>(profile, segment, left.t0, left.t1, rho, &work.radii[0], &work.factors[0]);
+        panel_points<N>(profile, segment, right.t0, right.t1, rho, &work.radii[P], &work.factors[P]);
+        kernel(u, std::span<const double>(work.radii.data(), 2 * P), std::span<double>(work.values.data(), Q * 2 * P));
         result.evaluations += 2 * P;
+        panel_sums<N>(&work.factors[0], &work.values[0], 2 * P, left);
+        panel_sums<N>(&work.factors[P], &work.values[P], 2 * P, right);
         panels[worst] = left;
         panels.push_back(right);
     }
@@ -259,9 +280,12 @@ SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const Subdis
 template <class Kernel>
 SubdiskIntegral<Kernel::quantities> integrate_over_subdisks(const Kernel& kernel, const SubdiskProfile& profile,
                                                             double u, double rho, double rtol) {
-    if (rtol >= 1e-5) return subdisk_detail::integrate<7>(kernel, profile, u, rho, rtol);
-    if (rtol >= 1e-9) return subdisk_detail::integrate<7>(kernel, profile, u, rho, rtol);
-    return subdisk_detail::integrate<10>(kernel, profile, u, rho, rtol);
+    // The rule that needed the fewest values on a crossing light curve at each tolerance.
+    if (rtol >= 1e-2) return subdisk_detail::integrate<3>(kernel, profile, u, rho, rtol);
+    if (rtol >= 1e-5) return subdisk_detail::integrate<5>(kernel, profile, u, rho, rtol);
+    if (rtol >= 1e-7) return subdisk_detail::integrate<7>(kernel, profile, u, rho, rtol);
+    if (rtol >= 1e-10) return subdisk_detail::integrate<10>(kernel, profile, u, rho, rtol);
+    return subdisk_detail::integrate<15>(kernel, profile, u, rho, rtol);
 }
 
 }  // namespace vellomir

@@ -1,8 +1,9 @@
 // The sub-disk form of a profile (see subdisk_profile.hpp). For a law
 //     I(mu) = sum_i c_i mu^(p_i) + d mu ln(mu),   dI/dmu = sum_i c_i p_i mu^(p_i - 1) + d (ln(mu) + 1),
-// w dr = -dI/dr dr = (r / mu) dI/dmu dr in the radius coordinate (used where mu >= sqrt(3)/2), and
-// in the limb coordinate, with v = s^4, r = 1 - v, q = sqrt(2 - v), mu = s^2 q:
-//     dI/ds = dI/dmu dmu/ds = dI/dmu 4 s r / q,   mu^(p-1) 4 s r / q = 4 r s^(2p-1) q^(p-2).
+// w dr = -dI/dr dr = (r / mu) dI/dmu dr; in the limb coordinate, with v = s^m, r = 1 - v,
+// q = sqrt(2 - v), mu = s^(m/2) q (so dmu = r dv / mu):
+//     dI/ds = dI/dmu dmu/ds = dI/dmu m r s^(m-1) / mu,   d(mu^p)/ds = p m r s^(m p / 2 - 1) q^(p-2),
+// with m = 2 for laws of whole powers of mu and m = 4 otherwise.
 // The limb itself is an atom of mass I(mu = 0) = sum of the c_i with p_i = 0.
 
 #include "models/subdisk_profile.hpp"
@@ -28,10 +29,12 @@ SubdiskProfile::SubdiskProfile(const RadialProfile& profile) : flux_(profile.flu
             terms_.push_back(Term{term.coefficient * term.power, term.power, half_powers});
         }
         log_coefficient_ = law.log_coefficient;
+        // r = 1 - s^2 suffices where every power is a whole number (mu = s sqrt(2 - s^2)).
+        bool whole = log_coefficient_ == 0.0;
+        for (const Term& term : terms_) whole = whole && term.power == std::floor(term.power);
+        limb_exponent_ = whole ? 2 : 4;
         if (limb_intensity != 0.0) atoms_.push_back(SubdiskAtom{1.0, limb_intensity});
-        pieces_.push_back(SubdiskPiece{0.0, SUBDISK_LIMB_START, SubdiskCoordinate::radius, 0.0});
-        // s at r = SUBDISK_LIMB_START: the limb piece runs from the limb (s = 0) inwards.
-        pieces_.push_back(SubdiskPiece{0.0, std::sqrt(std::sqrt(1.0 - SUBDISK_LIMB_START)), SubdiskCoordinate::limb, 0.0});
+        pieces_.push_back(SubdiskPiece{0.0, 1.0, SubdiskCoordinate::limb, 0.0});  // limb (s = 0) to centre
         return;
     }
     // A table: linear segments, with atoms where the intensity jumps (its ends, its steps).
@@ -62,65 +65,51 @@ void SubdiskProfile::weights(const SubdiskPiece& piece, std::span<const double> 
         }
         return;
     }
-    if (piece.coordinate == SubdiskCoordinate::radius) {
-        law_weights_radius(x, r, weight);
-    } else {
-        law_weights_limb(x, r, weight);
-    }
-}
-
-void SubdiskProfile::law_weights_radius(std::span<const double> x, std::span<double> r,
-                                        std::span<double> weight) const noexcept {
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const double radius = x[i];
-        const double mu = std::sqrt((1.0 - radius) * (1.0 + radius));
-        double slope = 0.0;  // dI/dmu
-        for (const Term& term : terms_) {
-            double power;  // mu^(p-1)
-            switch (term.half_powers) {
-                case 1: power = 1.0 / std::sqrt(mu); break;
-                case 2: power = 1.0; break;
-                case 3: power = std::sqrt(mu); break;
-                case 4: power = mu; break;
-                default: power = std::pow(mu, term.power - 1.0);
-            }
-            slope += term.coefficient_times_power * power;
-        }
-        if (log_coefficient_ != 0.0) slope += log_coefficient_ * (std::log(mu) + 1.0);
-        r[i] = radius;
-        weight[i] = (radius / mu) * slope;
-    }
+    law_weights_limb(x, r, weight);
 }
 
 void SubdiskProfile::law_weights_limb(std::span<const double> x, std::span<double> r,
                                       std::span<double> weight) const noexcept {
+    const bool square = limb_exponent_ == 2;
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double s = x[i];
         const double s2 = s * s;
-        const double v = s2 * s2;
+        const double v = square ? s2 : s2 * s2;
         const double radius = 1.0 - v;
         const double q2 = 2.0 - v;
         const double q = std::sqrt(q2);
-        double sum = 0.0;  // sum_i c_i p_i s^(2p-1) q^(p-2)
+        double sum = 0.0;  // sum_i c_i p_i s^(m p / 2 - 1) q^(p-2)
         for (const Term& term : terms_) {
             double power;
-            switch (term.half_powers) {
-                case 1: power = 1.0 / (q * std::sqrt(q)); break;  // s^0 q^(-3/2)
-                case 2: power = s / q; break;                        // s^1 q^-1
-                case 3: power = s2 / std::sqrt(q); break;            // s^2 q^(-1/2)
-                case 4: power = s2 * s; break;                       // s^3
-                default: power = std::pow(s, 2.0 * term.power - 1.0) * std::pow(q, term.power - 2.0);
+            if (square) {
+                switch (term.half_powers) {
+                    case 2: power = 1.0 / q; break;  // s^0 q^-1
+                    case 4: power = s; break;        // s^1
+                    default: power = std::pow(s, term.power - 1.0) * std::pow(q, term.power - 2.0);
+                }
+            } else {
+                switch (term.half_powers) {
+                    case 1: power = 1.0 / (q * std::sqrt(q)); break;  // s^0 q^(-3/2)
+                    case 2: power = s / q; break;                        // s^1 q^-1
+                    case 3: power = s2 / std::sqrt(q); break;            // s^2 q^(-1/2)
+                    case 4: power = s2 * s; break;                       // s^3
+                    default: power = std::pow(s, 2.0 * term.power - 1.0) * std::pow(q, term.power - 2.0);
+                }
             }
             sum += term.coefficient_times_power * power;
         }
-        double w = 4.0 * radius * sum;
-        if (log_coefficient_ != 0.0) {
+        double w = (square ? 2.0 : 4.0) * radius * sum;
+        if (log_coefficient_ != 0.0) {  // only with s^4 (chosen in the constructor)
             const double log_mu = 2.0 * std::log(s) + 0.5 * std::log(q2);
             w += log_coefficient_ * ((log_mu + 1.0) * (4.0 * s * radius / q));
         }
         r[i] = radius;
         weight[i] = w;
     }
+}
+
+double SubdiskProfile::limb_coordinate(double v) const noexcept {
+    return limb_exponent_ == 2 ? std::sqrt(v) : std::sqrt(std::sqrt(v));
 }
 
 }  // namespace vellomir

@@ -8,9 +8,12 @@
 // The unmagnified flux is the same sum with K = 1: F = int_0^1 I(r) 2r dr.
 // The integrand w r^2 K is smooth except where the sub-disk's rim passes the lens (r = u/rho,
 // where r^2 K has an (r - l) ln|r - l| kink) and, for the mu-laws, at the limb, where
-// w ~ mu^(p-1) r / mu. Near the limb a law is integrated in s with r = 1 - s^4: there mu =
-// s^2 sqrt(2 - s^4), and mu^p ds-weights become 4 p r s^(2p-1) (2 - s^4)^((p-2)/2), polynomial in
-// s for the half-integer powers of every law but power-2's free exponent and the logarithm.
+// w ~ mu^(p-1) r / mu. A law is integrated in s with r = 1 - s^4: there mu = s^2 sqrt(2 - s^4),
+// and the weights of d(mu^p) become 4 p r s^(2p-1) (2 - s^4)^((p-2)/2) ds, smooth in s for the
+// half-integer powers of every law but power-2's free exponent and the logarithm, and smooth at
+// the centre (s = 1) too; laws of whole powers of mu need only r = 1 - s^2. (r = 1 - s^m is
+// known near the centre only to 2^-52 absolutely, which moves the integral by that much of its
+// value: the centre's sub-disks carry a flux of order r^2.)
 
 #include <cstddef>
 #include <span>
@@ -21,17 +24,14 @@
 
 namespace vellomir {
 
-// Where a law switches from the radius coordinate (centre) to the limb coordinate s.
-inline constexpr double SUBDISK_LIMB_START = 0.5;
-
 struct SubdiskAtom {
     double radius;  // stellar radii
     double mass;    // the drop of the (normalised) intensity there
 };
 
 enum class SubdiskCoordinate {
-    radius,  // x = r
-    limb,    // x = s, r = 1 - s^4 (laws only)
+    radius,  // x = r (tables)
+    limb,    // x = s, r = 1 - s^m, m = 2 or 4 (laws)
 };
 
 // A piece of the star on which w is smooth, in its coordinate: [begin, end] in x.
@@ -51,6 +51,9 @@ public:
     std::span<const SubdiskPiece> pieces() const noexcept { return pieces_; }
     double flux() const noexcept { return flux_; }
 
+    // s of the limb coordinate where 1 - r = v: v^(1/m).
+    double limb_coordinate(double v) const noexcept;
+
     // r and the weight of dx (w dr/dx, positive where the intensity falls outwards) at the
     // points x of `piece`. Allocates nothing.
     void weights(const SubdiskPiece& piece, std::span<const double> x, std::span<double> r,
@@ -65,13 +68,13 @@ private:
         int half_powers;
     };
 
-    void law_weights_radius(std::span<const double> x, std::span<double> r, std::span<double> weight) const noexcept;
     void law_weights_limb(std::span<const double> x, std::span<double> r, std::span<double> weight) const noexcept;
 
     std::vector<SubdiskAtom> atoms_;
     std::vector<SubdiskPiece> pieces_;
     std::vector<Term> terms_;
     double log_coefficient_ = 0.0;
+    int limb_exponent_ = 4;  // m of r = 1 - s^m
     double flux_ = 0.0;
     bool is_law_ = false;
 };
