@@ -47,7 +47,7 @@ inline constexpr std::size_t SUBDISK_MAX_BISECTIONS = 400;
 
 namespace subdisk_detail {
 
-enum class Cluster : std::uint8_t { none, at_begin, at_end };
+enum class Cluster : std::uint8_t { none, at_begin, at_end, both };
 
 struct Segment {
     SubdiskPiece piece;
@@ -91,6 +91,7 @@ inline void split_at_lens(const SubdiskProfile& profile, double l, std::vector<S
             // singular point at |s| = (l - 1)^(1/m) off the axis: a break there.
             apart = profile.limb_coordinate(l - 1.0);
         }
+        const std::size_t first = out.size();
         if (piece.begin < kink && kink < piece.end) {
             out.push_back({SubdiskPiece{piece.begin, kink, piece.coordinate, piece.density}, Cluster::at_end});
             out.push_back({SubdiskPiece{kink, piece.end, piece.coordinate, piece.density}, Cluster::at_begin});
@@ -102,6 +103,11 @@ inline void split_at_lens(const SubdiskProfile& profile, double l, std::vector<S
                                     : kink == piece.end ? Cluster::at_end
                                                         : Cluster::none;
             out.push_back({piece, cluster});
+        }
+        // A weight with a power or logarithm singular at the limb (s = 0) is clustered there too.
+        if (piece.coordinate == SubdiskCoordinate::limb && profile.limb_is_singular()) {
+            Cluster& cluster = out[first].cluster;
+            cluster = cluster == Cluster::at_end ? Cluster::both : Cluster::at_begin;
         }
     }
 }
@@ -136,6 +142,16 @@ void panel_points(const SubdiskProfile& profile, const Segment& segment, double 
                 const double d = 1.0 - t;
                 x[i] = t < 0.5 ? begin + length * (t * (3.0 + t * (t - 3.0))) : end - length * (d * d * d);
                 jacobian[i] = (3.0 * length) * (d * d) * half;
+                break;
+            }
+            // Both ends: x = begin + length phi(t), phi = t^3 (10 - 15 t + 6 t^2), phi' = 30 t^2 (1 - t)^2,
+            // with 1 - phi(t) = phi(1 - t).
+            case Cluster::both: {
+                const double d = 1.0 - t;
+                const double near = t < 0.5 ? t : d;
+                const double phi = near * near * near * (10.0 + near * (6.0 * near - 15.0));
+                x[i] = t < 0.5 ? begin + length * phi : end - length * phi;
+                jacobian[i] = (30.0 * length) * ((t * t) * (d * d)) * half;
                 break;
             }
         }
@@ -280,7 +296,13 @@ SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const Subdis
 template <class Kernel>
 SubdiskIntegral<Kernel::quantities> integrate_over_subdisks(const Kernel& kernel, const SubdiskProfile& profile,
                                                             double u, double rho, double rtol) {
-    // The rule that needed the fewest values on a crossing light curve at each tolerance.
+    // The rules that needed the fewest values on a crossing light curve at each tolerance: a
+    // table's segments are short, and low orders suffice on them.
+    if (profile.is_table()) {
+        if (rtol >= 1e-8) return subdisk_detail::integrate<3>(kernel, profile, u, rho, rtol);
+        if (rtol >= 1e-12) return subdisk_detail::integrate<5>(kernel, profile, u, rho, rtol);
+        return subdisk_detail::integrate<7>(kernel, profile, u, rho, rtol);
+    }
     if (rtol >= 1e-2) return subdisk_detail::integrate<3>(kernel, profile, u, rho, rtol);
     if (rtol >= 1e-5) return subdisk_detail::integrate<5>(kernel, profile, u, rho, rtol);
     if (rtol >= 1e-7) return subdisk_detail::integrate<7>(kernel, profile, u, rho, rtol);

@@ -33,6 +33,8 @@ SubdiskProfile::SubdiskProfile(const RadialProfile& profile) : flux_(profile.flu
         bool whole = log_coefficient_ == 0.0;
         for (const Term& term : terms_) whole = whole && term.power == std::floor(term.power);
         limb_exponent_ = whole ? 2 : 4;
+        limb_singular_ = log_coefficient_ != 0.0;
+        for (const Term& term : terms_) limb_singular_ = limb_singular_ || term.half_powers == 0;
         if (limb_intensity != 0.0) atoms_.push_back(SubdiskAtom{1.0, limb_intensity});
         pieces_.push_back(SubdiskPiece{0.0, 1.0, SubdiskCoordinate::limb, 0.0});  // limb (s = 0) to centre
         return;

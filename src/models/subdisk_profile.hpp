@@ -51,6 +51,12 @@ public:
     std::span<const SubdiskPiece> pieces() const noexcept { return pieces_; }
     double flux() const noexcept { return flux_; }
 
+    bool is_table() const noexcept { return !is_law_ && !pieces_.empty(); }
+
+    // Whether the law's weight is singular at the limb in s (a logarithm, or a power of mu that is
+    // not a multiple of 1/2): the integrator clusters its points there.
+    bool limb_is_singular() const noexcept { return limb_singular_; }
+
     // s of the limb coordinate where 1 - r = v: v^(1/m).
     double limb_coordinate(double v) const noexcept;
 
@@ -75,6 +81,7 @@ private:
     std::vector<Term> terms_;
     double log_coefficient_ = 0.0;
     int limb_exponent_ = 4;  // m of r = 1 - s^m
+    bool limb_singular_ = false;
     double flux_ = 0.0;
     bool is_law_ = false;
 };

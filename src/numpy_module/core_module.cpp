@@ -213,13 +213,13 @@ PyObject* limb_darkened(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
             PyErr_SetString(PyExc_ValueError, "coefficients has the wrong length for the law");
             return nullptr;
         }
-        if (!check_law_is_non_negative(name, power_sum_of_law(*law, coefficients.values()))) return nullptr;
         const std::optional<double> rtol = as_double(args[4], "rtol");
         if (!rtol) return nullptr;
         const int ring_only = PyObject_IsTrue(args[5]);
         if (ring_only < 0) return nullptr;
-        return map_profile(RadialProfile::of_law(*law, coefficients.values()), *rtol, ring_only != 0, u, rho,
-                           out);
+        const Outcome<RadialProfile> shape = RadialProfile::of_law(*law, coefficients.values());
+        if (shape.ok() && !check_law_is_non_negative(name, shape.value().law())) return nullptr;
+        return map_profile(shape, *rtol, ring_only != 0, u, rho, out);
     });
 }
 
@@ -242,24 +242,26 @@ PyObject* profile(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
                 return nullptr;
             }
         }
-        const std::span<const double> intensities = intensity.values();
-        for (std::size_t j = 0; j < intensities.size(); ++j) {
-            if (intensities[j] < 0.0) {
-                char text[200];
-                std::snprintf(text, sizeof text,
-                              "intensity is negative at radius %.6g (intensity[%zu] = %.6g); only non-negative "
-                              "profiles are accepted",
-                              radii[j], j, intensities[j]);
-                PyErr_SetString(PyExc_ValueError, text);
-                return nullptr;
-            }
-        }
         const std::optional<double> rtol = as_double(args[4], "rtol");
         if (!rtol) return nullptr;
         const int ring_only = PyObject_IsTrue(args[5]);
         if (ring_only < 0) return nullptr;
-        return map_profile(RadialProfile::of_table(radii, intensity.values()), *rtol, ring_only != 0, u, rho,
-                           out);
+        const std::span<const double> intensities = intensity.values();
+        const Outcome<RadialProfile> shape = RadialProfile::of_table(radii, intensities);
+        if (shape.ok()) {  // a profile with no positive flux is reported as such first
+            for (std::size_t j = 0; j < intensities.size(); ++j) {
+                if (intensities[j] < 0.0) {
+                    char text[200];
+                    std::snprintf(text, sizeof text,
+                                  "intensity is negative at radius %.6g (intensity[%zu] = %.6g); only non-negative "
+                                  "profiles are accepted",
+                                  radii[j], j, intensities[j]);
+                    PyErr_SetString(PyExc_ValueError, text);
+                    return nullptr;
+                }
+            }
+        }
+        return map_profile(shape, *rtol, ring_only != 0, u, rho, out);
     });
 }
 
