@@ -8,6 +8,7 @@
 
 #include "models/limb_darkening_law.hpp"
 
+#include <array>
 #include <cmath>
 
 namespace vellomir {
@@ -76,30 +77,59 @@ double power_sum_intensity(const PowerSumIntensity& sum, double mu) noexcept {
 }
 
 IntensityMinimum power_sum_minimum(const PowerSumIntensity& sum) noexcept {
-    constexpr int SAMPLES = 4096;
-    auto at = [&sum](double t) { return power_sum_intensity(sum, t * t); };
-    int best = 0;
-    double best_value = at(0.0);
-    for (int k = 1; k <= SAMPLES; ++k) {
-        const double value = at(static_cast<double>(k) / SAMPLES);
-        if (value < best_value) {
-            best_value = value;
-            best = k;
+    IntensityMinimum lowest{1.0, power_sum_intensity(sum, 1.0)};
+    const auto consider = [&](double mu) {
+        const double value = power_sum_intensity(sum, mu);
+        if (value < lowest.intensity || std::isnan(value)) lowest = {mu, value};
+    };
+    consider(0.0);
+    if (sum.log_coefficient != 0.0) {
+        // c0 + c1 mu + L mu ln(mu) (the logarithmic law): I' = c1 + L (ln(mu) + 1) vanishes once.
+        double c1 = 0.0;
+        for (std::size_t i = 0; i < sum.count; ++i) {
+            if (sum.terms[i].power == 1.0) c1 += sum.terms[i].coefficient;
+        }
+        const double critical = std::exp(-c1 / sum.log_coefficient - 1.0);
+        if (0.0 < critical && critical < 1.0) consider(critical);
+        return lowest;
+    }
+    // A polynomial in t = sqrt(mu) when every power is a multiple of 1/2 (up to 4): its minima are
+    // where P'(t) changes sign from - to +, found among 64 intervals and bisected.
+    std::array<double, 9> a{};  // P(t) = sum a_k t^k
+    bool polynomial = true;
+    for (std::size_t i = 0; i < sum.count; ++i) {
+        const double twice = 2.0 * sum.terms[i].power;
+        if (twice == std::floor(twice) && twice >= 0.0 && twice <= 8.0) {
+            a[static_cast<std::size_t>(twice)] += sum.terms[i].coefficient;
+        } else {
+            polynomial = false;
         }
     }
-    // Golden-section search on [t_(k-1), t_(k+1)], keeping the best point seen.
-    double a = static_cast<double>(best > 0 ? best - 1 : 0) / SAMPLES;
-    double b = static_cast<double>(best < SAMPLES ? best + 1 : SAMPLES) / SAMPLES;
-    double best_t = static_cast<double>(best) / SAMPLES;
-    constexpr double GOLDEN = 0.6180339887498949;
-    for (int step = 0; step < 60; ++step) {
-        const double c = b - GOLDEN * (b - a), d = a + GOLDEN * (b - a);
-        const double fc = at(c), fd = at(d);
-        if (fc < best_value) best_value = fc, best_t = c;
-        if (fd < best_value) best_value = fd, best_t = d;
-        if (fc < fd) b = d; else a = c;
+    if (!polynomial) {
+        // A constant and one other power (power-2) is monotone in mu: the ends decide.
+        return lowest;
     }
-    return {best_t * best_t, best_value};
+    const auto slope = [&a](double t) {
+        double value = 0.0;
+        for (std::size_t k = a.size() - 1; k >= 1; --k) value = value * t + static_cast<double>(k) * a[k];
+        return value;
+    };
+    constexpr int INTERVALS = 64;
+    double previous = slope(0.0);
+    for (int j = 1; j <= INTERVALS; ++j) {
+        double hi = static_cast<double>(j) / INTERVALS;
+        const double next = slope(hi);
+        if (previous < 0.0 && next >= 0.0) {
+            double lo = static_cast<double>(j - 1) / INTERVALS;
+            for (int step = 0; step < 60; ++step) {
+                const double middle = 0.5 * (lo + hi);
+                (slope(middle) < 0.0 ? lo : hi) = middle;
+            }
+            consider(hi * hi);
+        }
+        previous = next;
+    }
+    return lowest;
 }
 
 }  // namespace vellomir
