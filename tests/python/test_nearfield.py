@@ -1,80 +1,24 @@
-"""The lens on or near the star: every law and a table against independent 2-D integrals
-(tests/data/numpy_nearfield_references.txt, by tools/gen_nearfield_references.py) at every rtol
-from 1e-3 to the floor; the intensity scale; stars down to the subnormal range; the rule for
-negative intensities; the warning for elements that miss rtol."""
+"""The lens on or near the star: the intensity scale; stars down to the subnormal range; the rule
+for negative intensities; the warning for elements that miss rtol."""
 
 import math
-from pathlib import Path
 
 import numpy as np
 import pytest
 
 import vellomir_numpy as vn
 
-REFERENCES = Path(__file__).resolve().parents[1] / "data" / "numpy_nearfield_references.txt"
-RTOLS = [1e-3, 1e-5, 1e-7, 1e-9, 1e-11, 1e-12, 1e-13, 1e-14]
-
-
-def read_references():
-    laws, tables = {}, []
-    for line in REFERENCES.read_text().splitlines():
-        if line.startswith("#") or not line.strip():
-            continue
-        kind, first, second, rho, u, value = line.split()
-        if kind == "law":
-            laws.setdefault((first, tuple(float(c) for c in second.split(","))), []).append(
-                (float(rho), float(u), float(value)))
-        else:
-            tables.append(([float(r) for r in first.split(",")], [float(i) for i in second.split(",")],
-                           float(rho), float(u), float(value)))
-    return laws, tables
-
-
-LAWS, TABLES = read_references()
-
-
-def test_the_reference_cells_cover_the_sweep():
-    assert {law for law, _ in LAWS} == set(vn.LAWS)
-    cells = next(iter(LAWS.values()))
-    ratios = {u / rho for rho, u, _ in cells}
-    assert {0.0, 0.5, 1.0, 1.5} <= {round(r, 12) for r in ratios}
-    assert min(r for r in ratios if r > 0) <= 1e-8 and any(0 < 1 - r <= 1e-9 for r in ratios)
-    assert any(0 < r - 1 <= 1e-9 for r in ratios)
-    assert min(rho for rho, _, _ in cells) <= 1e-300 and max(rho for rho, _, _ in cells) >= 1e3
-
-
-@pytest.mark.parametrize(("law", "coefficients"), list(LAWS))
-@pytest.mark.parametrize("rtol", RTOLS)
-def test_every_law_meets_rtol_in_every_cell(law, coefficients, rtol):
-    rho, u, expected = map(np.array, zip(*LAWS[(law, coefficients)]))
-    for ring_only in (False, True):
-        if ring_only:
-            got = np.empty(u.size)
-            vn._core.limb_darkened(u, rho, law, np.array(coefficients), rtol, True, got)
-        else:
-            got = vn.limb_darkened(u, rho, law, coefficients, rtol=rtol)
-        error = np.abs(got - expected) / expected
-        bad = error > rtol
-        assert not bad.any(), list(zip(rho[bad], (u / rho)[bad], error[bad]))
-
-
-@pytest.mark.parametrize("rtol", RTOLS)
-def test_a_table_meets_rtol_in_every_cell(rtol):
-    for radius, intensity, rho, u, expected in TABLES:
-        got = vn.profile(u, rho, radius, intensity, rtol=rtol)
-        assert abs(got - expected) <= rtol * expected, (rho, u / rho, got, expected)
-
-
 def test_a_tiny_star_scales_exactly_into_the_subnormal_range():
     # A(u, rho) rho depends on u / rho alone to O(rho^2): scaling both by 2^-k multiplies A by 2^k.
-    cells = [(rho, u, value) for rho, u, value in LAWS[("claret", (0.5, 0.1, 0.2, -0.1))] if rho == 1e-300]
-    assert cells
-    for shift in (20, 26):  # rho down to 1.5e-308, the last normal numbers and below them for u
-        rho = np.array([math.ldexp(r, -shift) for r, _, _ in cells])
-        u = np.array([math.ldexp(x, -shift) for _, x, _ in cells])
-        expected = np.array([math.ldexp(v, shift) for _, _, v in cells])
-        got = vn.limb_darkened(u, rho, "claret", [0.5, 0.1, 0.2, -0.1], rtol=1e-13)
-        np.testing.assert_allclose(got, expected, rtol=1e-13, atol=0)
+    # (The references at rho = 1e-300 check the values themselves.)
+    ratios = np.array([0.0, 1e-8, 1e-4, 0.5, 1 - 1e-9, 1.0, 1 + 1e-9, 1.5, 2.9, 3.1])
+    rho = np.full(ratios.size, 1e-300)
+    for law, coefficients in (("claret", [0.5, 0.1, 0.2, -0.1]), ("linear", [0.6]), ("power-2", [0.6, 0.6])):
+        base = vn.limb_darkened(ratios * rho, rho, law, coefficients, rtol=1e-13)
+        for shift in (20, 26):  # rho down to 1.5e-308; u into the subnormal numbers
+            got = vn.limb_darkened(np.ldexp(ratios * rho, -shift), np.ldexp(rho, -shift), law, coefficients,
+                                   rtol=1e-13)
+            np.testing.assert_allclose(got, np.ldexp(base, shift), rtol=2e-13, atol=0)
     # Beyond the largest double the magnification overflows, as uniform's does.
     assert vn.limb_darkened(0.0, 1e-308, "linear", [0.6]) == math.inf == vn.uniform(0.0, 1e-309)
 
