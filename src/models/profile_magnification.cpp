@@ -73,4 +73,8 @@ ProfileMagnification profile_magnification(double u, double rho, const RadialPro
     return subdisk_magnification(std::fabs(u), rho, stack, rtol);
 }
 
+double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol, bool allow_series) {
+    return profile_magnification(u, rho, profile, SubdiskProfile(profile), rtol, allow_series).value;
+}
+
 }  // namespace vellomir

@@ -29,6 +29,11 @@ struct ProfileMagnification {
 ProfileMagnification profile_magnification(double u, double rho, const RadialProfile& profile,
                                            const SubdiskProfile& stack, double rtol, bool allow_series = true);
 
+// The value alone, building the sub-disk form for this one call (for single values and tests; a
+// map builds it once).
+double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol,
+                             bool allow_series = true);
+
 // The cheap cases alone (NaN, rho = 0, infinite u, and the series where its bound allows):
 // nothing where the sub-disk integral would be needed. profile_magnification begins with it.
 std::optional<double> profile_magnification_without_rings(double u, double rho, const RadialProfile& profile,
