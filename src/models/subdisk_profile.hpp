@@ -57,6 +57,9 @@ public:
     // not a multiple of 1/2): the integrator clusters its points there.
     bool limb_is_singular() const noexcept { return limb_singular_; }
 
+    // m of the limb coordinate r = 1 - s^m (2 or 4).
+    int limb_exponent() const noexcept { return limb_exponent_; }
+
     // s of the limb coordinate where 1 - r = v: v^(1/m).
     double limb_coordinate(double v) const noexcept;
 
