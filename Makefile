@@ -81,6 +81,7 @@ bench: python ## benchmarks: the Google Benchmark programs and the Python ones i
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_interrupt.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
+	RAYON_NUM_THREADS=1 PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_nearfield.py
 
 check-ft: python ## compile both extensions for the free-threaded interpreter, check their ABI records
 	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir vellomir_numpy_core -j$(JOBS)

@@ -317,6 +317,8 @@ SubdiskIntegral<Kernel::quantities> integrate_over_subdisks(const Kernel& kernel
     // The rules that needed the fewest values on a crossing light curve at each tolerance: a
     // table's segments are short, and low orders suffice on them.
     if (profile.is_table()) {
+        if (rtol >= 1e-3) return subdisk_detail::integrate<1>(kernel, profile, u, rho, rtol);
+        if (rtol >= 1e-5) return subdisk_detail::integrate<2>(kernel, profile, u, rho, rtol);
         if (rtol >= 1e-8) return subdisk_detail::integrate<3>(kernel, profile, u, rho, rtol);
         if (rtol >= 1e-12) return subdisk_detail::integrate<5>(kernel, profile, u, rho, rtol);
         return subdisk_detail::integrate<7>(kernel, profile, u, rho, rtol);
