@@ -38,7 +38,7 @@ def sample(event: fit_event.Event, walkers: int, steps: int, seed: int) -> tuple
     """The chain after a burn-in of a quarter of the steps, flattened, and the acceptance fraction."""
     import emcee
 
-    start = fit_event.fit(event, fit_event.first_guess(event))
+    start = fit_event.fit_from_data(event)
     rng = np.random.default_rng(seed)
     ball = start.values + 0.1 * start.errors * rng.standard_normal((walkers, start.values.size))
     ball[:, 1:4] = np.abs(ball[:, 1:4])

@@ -111,17 +111,23 @@ def fit(event: Event, guess: Sequence[float]) -> Fit:
     return Fit(values, np.sqrt(np.diag(covariance)), chi2, event.t.size - len(NAMES))
 
 
-def first_guess(event: Event) -> tuple[float, float, float, float]:
-    """From the data alone, as if unblended: t0 at the brightest epoch; the peak magnification
-    A_max over the baseline (the faintest tenth) gives u0 ~ 1 / A_max and, for a source the lens
-    crosses, rho ~ 2 / A_max; tE is half the time spent above A = 1.34 (u < 1)."""
+def first_guesses(event: Event) -> list[tuple[float, float, float, float]]:
+    """Starts from the data alone, as if unblended: t0 at the brightest epoch; the peak
+    magnification A_max over the baseline (the faintest tenth) gives u0 ~ 1 / A_max; tE is half
+    the time spent above A = 1.34 (u < 1). Two sources: one the lens crosses (rho ~ 2 / A_max,
+    the peak of a uniform disk with the lens at its centre) and a smaller one."""
     order = np.argsort(event.flux)
     baseline = float(np.median(event.flux[order[: max(1, event.t.size // 10)]]))
     brightest = int(order[-1])
     a_max = max(float(event.flux[brightest]) / baseline, 1.5)
     above = event.t[event.flux > 1.34 * baseline]
-    tE = 0.5 * float(above.max() - above.min()) if above.size > 1 else 20.0
-    return float(event.t[brightest]), 1.0 / a_max, max(tE, 1.0), 2.0 / a_max
+    tE = max(0.5 * float(above.max() - above.min()) if above.size > 1 else 20.0, 1.0)
+    return [(float(event.t[brightest]), 1.0 / a_max, tE, rho) for rho in (2.0 / a_max, 0.2 / a_max)]
+
+
+def fit_from_data(event: Event) -> Fit:
+    """The best of the fits from first_guesses."""
+    return min((fit(event, guess) for guess in first_guesses(event)), key=lambda found: found.chi2)
 
 
 def report(found: Fit, truth: Sequence[float] | None = None) -> str:
@@ -141,7 +147,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser.add_argument("--seed", type=int, default=1, help="seed of the synthetic noise (default 1)")
     args = parser.parse_args(argv)
     event = simulate(args.points, args.seed)
-    found = fit(event, first_guess(event))
+    found = fit_from_data(event)
     print(f"synthetic event, {event.t.size} epochs, {LAW} law {COEFFICIENTS}:")
     print(report(found, TRUTH))
     return 0
