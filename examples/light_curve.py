@@ -101,13 +101,17 @@ def finite_source_window(t: FloatArray, point: FloatArray, finite: FloatArray) -
     return float(t[visible[0]]), float(t[visible[-1]])
 
 
+def plain_number(value: float, _position: int | None = None) -> str:
+    return f"{value:g}"
+
+
 def magnification_axis(axes: Any, top: float) -> None:
     """A log axis with plain-number labels for tall peaks, a linear one for low ones."""
     from matplotlib.ticker import FuncFormatter
 
     if top >= 10.0:
         axes.set_yscale("log")
-        axes.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:g}"))
+        axes.yaxis.set_major_formatter(FuncFormatter(plain_number))
     axes.set_ylabel("magnification")
 
 
@@ -193,7 +197,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser.add_argument("--csv", default=os.path.join("out", "light_curve.csv"),
                         help="CSV output path; the PNG is written beside it (default out/light_curve.csv)")
     args = parser.parse_args(argv)
-    u0, tE, rho = args.u0, args.tE, args.rho
+    u0: float = args.u0
+    tE: float = args.tE
+    rho: float = args.rho
     law: vellomir_numpy.Law = args.law
     if not (u0 >= 0 and tE > 0 and rho > 0) or not all(np.isfinite([u0, tE, rho])):
         parser.error("u0 must be at least 0, tE and rho positive and finite")
