@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Worst error of vellomir_numpy near the lens, per law and rtol, against the 2-D references.
 
-    PYTHONPATH=build python3 tools/nearfield_accuracy.py
+    PYTHONPATH=build python3 tools/nearfield_accuracy.py [--older]
 
-Reads tests/data/numpy_nearfield_references.txt (tools/gen_nearfield_references.py) and prints a
+Reads tests/data/numpy_nearfield_references.txt (tools/gen_nearfield_references.py; with --older
+tests/data/numpy_profile_references.txt, whose fifth column is u / rho) and prints a
 Markdown table: for each law (and the table profile) and each rtol, the largest relative error
 over all cells divided by rtol (the tests require at most 1), with the sub-disk integral used
 everywhere (the series switched off) and with the normal route.
 """
 
 from pathlib import Path
+
+import sys
 
 import numpy as np
 
@@ -20,12 +23,14 @@ RTOLS = [1e-3, 1e-6, 1e-8, 1e-10, 1e-12, 1e-13, 1e-14]
 
 
 def main():
+    older = "--older" in sys.argv
+    path = REFERENCES.with_name("numpy_profile_references.txt") if older else REFERENCES
     laws, tables = {}, []
-    for line in REFERENCES.read_text().splitlines():
+    for line in path.read_text().splitlines():
         if line.startswith("#") or not line.strip():
             continue
         kind, first, second, rho, u, value = line.split()
-        row = (float(rho), float(u), float(value))
+        row = (float(rho), float(u) * (float(rho) if older else 1.0), float(value))
         if kind == "law":
             laws.setdefault((first, tuple(float(c) for c in second.split(","))), []).append(row)
         else:
