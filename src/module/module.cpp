@@ -1,7 +1,8 @@
 // The module definition: the export hook (PyModExport_vellomir) with its slot
-// array, the classic multi-phase definition (PyInit_vellomir), and the exec slot
-// that registers the functions and lists them in __all__. These two hooks are the
-// only exported symbols (the target builds with hidden visibility).
+// array where the headers have it (CPython 3.15 on), the classic multi-phase
+// definition (PyInit_vellomir) everywhere, and the exec slot that registers the
+// functions and lists them in __all__. These hooks are the only exported symbols
+// (the target builds with hidden visibility).
 
 #include <Python.h>
 
@@ -88,6 +89,7 @@ int module_exec(PyObject* module) noexcept {
     });
 }
 
+#ifdef PyMODEXPORT_FUNC
 // The ABI record says which interpreter build the module was compiled for: a
 // regular interpreter refuses a module that claims to be free-threaded, and vice
 // versa. Build and ABI versions are 0: the interpreter checks only the build kind.
@@ -106,8 +108,11 @@ PySlot module_slots[] = {
     PySlot_END,
 };
 #pragma GCC diagnostic pop
+#endif
 
-// The classic definition, for interpreters without the export hook.
+// The classic definition, for interpreters without the export hook (3.14): the same GIL
+// independence, and no ABI record (a free-threaded 3.14 knows the build by the file's ABI
+// tag and checks the definition's object header).
 PyModuleDef_Slot classic_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
@@ -129,6 +134,8 @@ PyModuleDef module_definition = {
 }  // namespace
 }  // namespace vellomir
 
+#ifdef PyMODEXPORT_FUNC
 PyMODEXPORT_FUNC PyModExport_vellomir(void) { return vellomir::module_slots; }
+#endif
 
 PyMODINIT_FUNC PyInit_vellomir(void) { return PyModuleDef_Init(&vellomir::module_definition); }

@@ -228,8 +228,10 @@ PyMethodDef core_functions[] = {
 constexpr const char* core_name = "vellomir_numpy._core";
 constexpr const char* core_doc = "Private kernels of vellomir_numpy.";
 
-// The ABI record says which interpreter build the extension was compiled for (as vellomir's):
-// a regular interpreter refuses one that claims to be free-threaded, and vice versa.
+#ifdef PyMODEXPORT_FUNC
+// The export hook (CPython 3.15 on). The ABI record says which interpreter build the extension
+// was compiled for (as vellomir's): a regular interpreter refuses one that claims to be
+// free-threaded, and vice versa.
 PyABIInfo abi_info = {1, 0, PyABIInfo_DEFAULT_FLAGS, 0, 0};
 
 // The export hook's slots; the header's initialisers leave the reserved word and the other
@@ -245,8 +247,9 @@ PySlot core_export_slots[] = {
     PySlot_END,
 };
 #pragma GCC diagnostic pop
+#endif
 
-// The classic definition, for interpreters without the export hook.
+// The classic definition, for interpreters without the export hook (3.14).
 PyModuleDef_Slot core_slots[] = {
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
     {0, nullptr},
@@ -259,6 +262,8 @@ PyModuleDef core_definition = {
 }  // namespace
 }  // namespace vellomir::numpy_face
 
+#ifdef PyMODEXPORT_FUNC
 PyMODEXPORT_FUNC PyModExport__core(void) { return vellomir::numpy_face::core_export_slots; }
+#endif
 
 PyMODINIT_FUNC PyInit__core(void) { return PyModuleDef_Init(&vellomir::numpy_face::core_definition); }
