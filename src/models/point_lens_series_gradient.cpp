@@ -3,7 +3,7 @@
 // with Y = u^2 / (u^2 + 4), y = sqrt(Y), eps = 1 - Y, z = (rho / u)^2 (point_lens_series.cpp).
 // From dY/du = 2 eps Y / u, dy/du = eps y / u, dz/du = -2 z / u, dz/drho = 2 z / rho and
 // dW/du = -W (1 + 3 Y) / u:
-//   d mean / drho = (2 W / rho) sum_k k m_k z^k Q_k(Y),
+//   d mean / drho = (2 W rho / u^2) sum_k k m_k z^(k-1) Q_k(Y),
 //   d mean / du   = (W / u) [ -(1 + 3Y) P - m_0 eps y / (1 + y)^3
 //                             + sum_k m_k z^k (2 eps Y Q_k'(Y) - 2 k Q_k(Y)) ],
 //   d mean / d m_k = W z^k Q_k(Y)   (k >= 1),
@@ -69,17 +69,17 @@ SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::
     const double ratio = rho / u;
     const double z = ratio * ratio;
 
-    // Terms: the first K whose tail, relative to the first term of d_rho, is negligible.
+    // Terms: the first K whose tail, relative to the first term of d_rho, is negligible. Term k
+    // of d_rho is k times term k of the mean, at most B_k z^k of the point term; the first is
+    // B_1 z of it, so (k + 1) B_k z^(k-1) / ((1 - z) B_1) bounds the rest.
     std::size_t terms = available;
     double bound = infinity;
     if (z < 1.0) {
-        double power = 1.0;
+        double power = 1.0;  // z^(k-1)
         for (std::size_t k = 1; k <= available; ++k) {
-            power *= z;
-            // Term k of d_rho is k times term k of the mean; the first is at least B_1 z / 4 of
-            // the point term's scale, so k B_k z^k / (1 - z) / (B_1 z) bounds the rest.
+            if (k > 1) power *= z;
             const double tail = static_cast<double>(k + 1) * point_lens_series_tables::B[k] * power /
-                                ((1.0 - z) * point_lens_series_tables::B[1] * z);
+                                ((1.0 - z) * point_lens_series_tables::B[1]);
             if (k == available || tail <= NEGLIGIBLE_TAIL) {
                 terms = k;
                 bound = tail;
@@ -90,22 +90,25 @@ SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::
 
     const double m0 = moments[0];
     const double w = eps * eps / y;
-    double power = 1.0;
+    // d_rho is summed over z^(k-1) and scaled by z / rho = rho / u^2, which stays finite where z
+    // underflows.
+    double power = 1.0, previous_power = 1.0;
     double rho_sum = 0.0, u_sum = 0.0, series_sum = 0.0;
     for (std::size_t k = 1; k < terms; ++k) {
+        previous_power = power;
         power *= z;
         const PolynomialValue q = q_polynomial_and_slope(k, big_y);
         const double kd = static_cast<double>(k);
         out.d_moment[k] = w * (power * q.value);
         series_sum += moments[k] * (power * q.value);
-        rho_sum += kd * (moments[k] * (power * q.value));
+        rho_sum += kd * (moments[k] * (previous_power * q.value));
         u_sum += moments[k] * (power * ((2.0 * eps) * big_y * q.slope - 2.0 * kd * q.value));
     }
     // The bracket P of the mean (summed here in increasing k: it only scales d_u).
     const double bracket = m0 / (2.0 * ((1.0 + y) * (1.0 + y))) + series_sum;
     const double one_plus_y = 1.0 + y;
     const double point_slope = m0 * eps * y / (one_plus_y * one_plus_y * one_plus_y);
-    out.d_rho = (2.0 * w / rho) * rho_sum;
+    out.d_rho = (2.0 * w) * (ratio / u) * rho_sum;
     out.d_u = (w / u) * ((u_sum - point_slope) - (1.0 + 3.0 * big_y) * bracket);
     out.terms = terms;
     out.truncation_bound = bound;
