@@ -2,6 +2,8 @@
 
 #include "models/derivative_maps.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -53,14 +55,39 @@ void uniform_disk_gradient_map(std::span<const double> u, std::span<const double
                                PoolLauncher& launcher) {
     check_lengths(u, rho, out, 3);
     const bool broadcast = rho.size() == 1;
-    map_rows(u.size(), 3, out, true,
-             [&](std::size_t i, std::span<double> row) {
-                 const DiskGradient g = uniform_disk_gradient(u[i], broadcast ? rho[0] : rho[i]);
-                 row[0] = g.value;
-                 row[1] = g.d_u;
-                 row[2] = g.d_rho;
-             },
-             launcher);
+    // Runs of whole batches through the batched kernel, then uniform_disk_gradient's rules for
+    // NaN, infinite and negative separations (bit for bit uniform_disk_gradient).
+    auto run = [&](std::size_t begin, std::size_t end) {
+        std::array<double, DERIVATIVES_BATCH> distance;
+        std::array<DiskGradient, DERIVATIVES_BATCH> g;
+        for (std::size_t first = begin; first < end; first += DERIVATIVES_BATCH) {
+            const std::size_t count = std::min(DERIVATIVES_BATCH, end - first);
+            for (std::size_t i = 0; i < count; ++i) distance[i] = std::fabs(u[first + i]);
+            const std::span<const double> radii = broadcast ? rho : rho.subspan(first, count);
+            witt_mao_derivatives_batch(std::span<const double>(distance.data(), count), radii,
+                                       std::span<DiskGradient>(g.data(), count));
+            for (std::size_t i = 0; i < count; ++i) {
+                const double x = u[first + i], r = broadcast ? rho[0] : rho[first + i];
+                DiskGradient element = g[i];
+                if (std::isnan(x) || std::isnan(r)) {
+                    element = uniform_disk_gradient(x, r);
+                } else if (std::isinf(distance[i])) {
+                    element = {1.0, 0.0, 0.0};
+                } else if (std::signbit(x)) {
+                    element.d_u = -element.d_u;
+                }
+                const std::span<double> row = out.subspan(3 * (first + i), 3);
+                row[0] = element.value;
+                row[1] = element.d_u;
+                row[2] = element.d_rho;
+            }
+        }
+    };
+    if (u.size() <= INLINE_CHEAP_ELEMENTS) {
+        run(0, u.size());
+        return;
+    }
+    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_for_blocks(pool, u.size(), DERIVATIVES_BATCH, run); });
 }
 
 void law_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,

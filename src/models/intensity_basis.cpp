@@ -121,6 +121,13 @@ LawGradientBasis law_gradient_basis(LimbDarkeningLaw law, std::span<const double
             }
             break;
     }
+    const auto raw = basis.intensity.raw_moments();
+    for (std::size_t k = 0; k < basis.coefficients; ++k) {
+        const auto d_raw = basis.d_coefficient[k].raw_moments();
+        for (std::size_t j = 1; j < raw.size(); ++j) {
+            basis.d_moment[k][j] = (d_raw[j] - (raw[j] / raw[0]) * d_raw[0]) / raw[0];
+        }
+    }
     return basis;
 }
 

@@ -39,6 +39,9 @@ struct LawGradientBasis {
     IntensitySum intensity;                                         // I itself
     std::array<IntensitySum, MAX_LAW_COEFFICIENTS> d_coefficient;   // dI / dc_k
     std::size_t coefficients = 0;
+    // d<r^2j>/dc_k of the normalised moments, (dM_j/dc_k - <r^2j> dM_0/dc_k) / M_0 (index
+    // [k][j]), for the far-field series.
+    std::array<std::array<double, POINT_LENS_SERIES_MAX_TERMS>, MAX_LAW_COEFFICIENTS> d_moment{};
 };
 
 // The law with its coefficients (limb_darkening_coefficient_count(law) of them, checked by the

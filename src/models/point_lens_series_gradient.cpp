@@ -45,9 +45,11 @@ PolynomialValue q_polynomial_and_slope(std::size_t k, double big_y) noexcept {
 SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::span<const double> moments) noexcept {
     constexpr double infinity = std::numeric_limits<double>::infinity();
     SeriesGradient out{};
-    out.value = point_lens_mean_value_series(u, rho, moments).value;
     const std::size_t available = std::min(moments.size(), POINT_LENS_SERIES_MAX_TERMS);
     if (available == 0) {
+        const SeriesSum series = point_lens_mean_value_series(u, rho, moments);
+        out.value = series.value;
+        out.value_truncation_bound = series.truncation_bound;
         out.d_u = out.d_rho = std::numeric_limits<double>::quiet_NaN();
         out.truncation_bound = infinity;
         return out;
@@ -69,16 +71,30 @@ SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::
     const double ratio = rho / u;
     const double z = ratio * ratio;
 
-    // Terms: the first K whose tail, relative to the first term of d_rho, is negligible. Term k
-    // of d_rho is k times term k of the mean, at most B_k z^k of the point term; the first is
-    // B_1 z of it, so (k + 1) B_k z^(k-1) / ((1 - z) B_1) bounds the rest.
+    // The value's number of terms and bound, exactly as point_lens_series.cpp chooses them.
+    std::size_t value_terms = available;
+    double value_bound = infinity;
+    // The derivatives': the first K whose tail, relative to the first term of d_rho, is
+    // negligible. Term k of d_rho is k times term k of the mean, at most B_k z^k of the point
+    // term; the first is B_1 z of it, so (k + 1) B_k z^(k-1) / ((1 - z) B_1) bounds the rest.
     std::size_t terms = available;
     double bound = infinity;
+    std::array<double, POINT_LENS_SERIES_MAX_TERMS + 1> powers{};  // z^k
+    powers[0] = 1.0;
     if (z < 1.0) {
-        double power = 1.0;  // z^(k-1)
+        bool value_found = false;
+        double power = 1.0;
         for (std::size_t k = 1; k <= available; ++k) {
-            if (k > 1) power *= z;
-            const double tail = static_cast<double>(k + 1) * point_lens_series_tables::B[k] * power /
+            const double previous = power;
+            power *= z;
+            powers[k] = power;
+            const double value_tail = point_lens_series_tables::B[k] * power / (1.0 - z);
+            if (!value_found && (k == available || value_tail <= NEGLIGIBLE_TAIL)) {
+                value_terms = k;
+                value_bound = value_tail;
+                value_found = true;
+            }
+            const double tail = static_cast<double>(k + 1) * point_lens_series_tables::B[k] * previous /
                                 ((1.0 - z) * point_lens_series_tables::B[1]);
             if (k == available || tail <= NEGLIGIBLE_TAIL) {
                 terms = k;
@@ -86,26 +102,33 @@ SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::
                 break;
             }
         }
+    } else {
+        for (std::size_t k = 1; k <= available; ++k) powers[k] = powers[k - 1] * z;
     }
 
+    // One pass from the last term down: the value's Horner sum in z over its own terms (as
+    // point_lens_series.cpp sums it), the derivatives' sums over theirs. d_rho is summed over
+    // z^(k-1) and scaled by z / rho = rho / u^2, which stays finite where z underflows.
     const double m0 = moments[0];
     const double w = eps * eps / y;
-    // d_rho is summed over z^(k-1) and scaled by z / rho = rho / u^2, which stays finite where z
-    // underflows.
-    double power = 1.0, previous_power = 1.0;
-    double rho_sum = 0.0, u_sum = 0.0, series_sum = 0.0;
-    for (std::size_t k = 1; k < terms; ++k) {
-        previous_power = power;
-        power *= z;
+    double value_sum = 0.0, rho_sum = 0.0, u_sum = 0.0, series_sum = 0.0;
+    for (std::size_t k = std::max(terms, value_terms) - 1; k >= 1; --k) {
         const PolynomialValue q = q_polynomial_and_slope(k, big_y);
-        const double kd = static_cast<double>(k);
-        out.d_moment[k] = w * (power * q.value);
-        series_sum += moments[k] * (power * q.value);
-        rho_sum += kd * (moments[k] * (previous_power * q.value));
-        u_sum += moments[k] * (power * ((2.0 * eps) * big_y * q.slope - 2.0 * kd * q.value));
+        if (k < value_terms) value_sum = z * (moments[k] * q.value + value_sum);
+        if (k < terms) {
+            const double kd = static_cast<double>(k);
+            out.d_moment[k] = w * (powers[k] * q.value);
+            series_sum += moments[k] * (powers[k] * q.value);
+            rho_sum += kd * (moments[k] * (powers[k - 1] * q.value));
+            u_sum += moments[k] * (powers[k] * ((2.0 * eps) * big_y * q.slope - 2.0 * kd * q.value));
+        }
     }
-    // The bracket P of the mean (summed here in increasing k: it only scales d_u).
-    const double bracket = m0 / (2.0 * ((1.0 + y) * (1.0 + y))) + series_sum;
+    const double point_excess = m0 / (2.0 * ((1.0 + y) * (1.0 + y)));
+    out.value = m0 + (eps * eps / y) * (point_excess + value_sum);
+    out.value_truncation_bound = value_bound;
+
+    // The bracket P of the mean (its own sum: it only scales d_u).
+    const double bracket = point_excess + series_sum;
     const double one_plus_y = 1.0 + y;
     const double point_slope = m0 * eps * y / (one_plus_y * one_plus_y * one_plus_y);
     out.d_rho = (2.0 * w) * (ratio / u) * rho_sum;

@@ -19,6 +19,7 @@ struct SeriesGradient {
     std::array<double, POINT_LENS_SERIES_MAX_TERMS> d_moment;
     std::size_t terms;         // terms summed for the derivatives
     double truncation_bound;   // bound on the terms left out of d_rho and d_moment, relative to their first term
+    double value_truncation_bound;  // point_lens_mean_value_series(u, rho, moments).truncation_bound
 };
 
 // The series and its derivatives at u > rho > 0 (finite). The derivatives sum one term more than

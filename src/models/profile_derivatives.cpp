@@ -67,11 +67,10 @@ std::optional<ProfileGradient> trivial(double u, double rho, const RadialProfile
 
 // The series' derivatives where the value is the series and their own tail is below rtol.
 std::optional<SeriesGradient> far_series(double distance, double rho, const RadialProfile& profile, double rtol) noexcept {
+    // The value's condition is profile_magnification's, so there the value is the series' too.
     if (!(distance > rho) || !profile.moments_decrease()) return std::nullopt;
-    const SeriesSum series = point_lens_mean_value_series(distance, rho, profile.moments());
-    if (!(series.truncation_bound < rtol * 0.1)) return std::nullopt;
     const SeriesGradient gradient = point_lens_mean_value_series_gradient(distance, rho, profile.moments());
-    if (!(gradient.truncation_bound < rtol)) return std::nullopt;
+    if (!(gradient.value_truncation_bound < rtol * 0.1) || !(gradient.truncation_bound < rtol)) return std::nullopt;
     return gradient;
 }
 
@@ -147,24 +146,18 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
                                            const LawGradientBasis& basis, double rtol) noexcept {
     if (const std::optional<ProfileGradient> simple = trivial(u, rho, profile, rtol)) return *simple;
     const double distance = std::fabs(u);
-    const double value = profile_magnification(u, rho, profile, rtol);
-    ProfileGradient out{value, 0.0, 0.0, {}};
     if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
-        out.d_u = sign_of(u) * series->d_u;
-        out.d_rho = series->d_rho;
-        const double flux = profile.flux();
-        const std::span<const double> moments = profile.moments();
+        ProfileGradient out{series->value, sign_of(u) * series->d_u, series->d_rho, {}};
         for (std::size_t k = 0; k < basis.coefficients; ++k) {
-            const auto raw = basis.d_coefficient[k].raw_moments();
             double sum = 0.0;
-            for (std::size_t j = series->terms; j-- > 1;) {
-                sum += series->d_moment[j] * ((raw[j] - moments[j] * raw[0]) / flux);
-            }
+            for (std::size_t j = series->terms; j-- > 1;) sum += series->d_moment[j] * basis.d_moment[k][j];
             out.d_coefficient[k] = sum;
         }
         return out;
     }
 
+    const double value = profile_magnification(u, rho, profile, rtol);
+    ProfileGradient out{value, 0.0, 0.0, {}};
     const Geometry g = geometry_of(distance, rho, value);
     // The boundary terms at the limb, then the integrals.
     Sums sums{};
@@ -189,13 +182,11 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
 ProfileGradient table_magnification_gradient(double u, double rho, const RadialProfile& profile, double rtol) noexcept {
     if (const std::optional<ProfileGradient> simple = trivial(u, rho, profile, rtol)) return *simple;
     const double distance = std::fabs(u);
+    if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
+        return ProfileGradient{series->value, sign_of(u) * series->d_u, series->d_rho, {}};
+    }
     const double value = profile_magnification(u, rho, profile, rtol);
     ProfileGradient out{value, 0.0, 0.0, {}};
-    if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
-        out.d_u = sign_of(u) * series->d_u;
-        out.d_rho = series->d_rho;
-        return out;
-    }
     const Geometry g = geometry_of(distance, rho, value);
     // Jumps of the intensity: +I at a segment's end, -I at its start, merged per radius (a
     // continuous profile's inner radii cancel and cost no disk).

@@ -20,10 +20,12 @@
 
 #include "models/witt_mao_derivatives.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 
+#include "ellip/ellip_batch.hpp"
 #include "ellip/legendre.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series_gradient.hpp"
@@ -86,8 +88,13 @@ DiskGradient point_source_gradient(double u) noexcept {
     return {value, slope, 0.0};
 }
 
-DiskGradient general_case(double u, double rho) noexcept {
-    // The value exactly as witt_mao.cpp computes it.
+// What the general case needs before its elliptic integrals.
+struct GeneralInputs {
+    double u, rho, difference, sum, g2, g, n_complement, m_complement;
+};
+
+GeneralInputs prepare(double u, double rho) noexcept {
+    // The value's quantities exactly as witt_mao.cpp computes them.
     const double difference = u - rho;
     const double sum = u + rho;
     const double w = difference / sum;
@@ -95,17 +102,18 @@ DiskGradient general_case(double u, double rho) noexcept {
     const double g2 = difference * difference + 4.0;
     const double g = std::sqrt(g2);
     const double m_complement = n_complement * ((sum * sum + 4.0) / g2);
+    return {u, rho, difference, sum, g2, g, n_complement, m_complement};
+}
 
-    const EllipResult e = ellipe_complement(m_complement);
-    const EllipResult k = ellipk_complement(m_complement);
-    const EllipResult p = ellippi_complement(n_complement, m_complement);
-    if (!e.ok() || !k.ok() || !p.ok()) return {NOT_A_NUMBER, NOT_A_NUMBER, NOT_A_NUMBER};
-
+// From E(m), K(m), Pi(n, m) (NaN where their routine failed).
+DiskGradient finish(const GeneralInputs& in, double e, double k, double p) noexcept {
+    if (std::isnan(e) || std::isnan(k) || std::isnan(p)) return {NOT_A_NUMBER, NOT_A_NUMBER, NOT_A_NUMBER};
+    const double u = in.u, rho = in.rho, difference = in.difference, sum = in.sum, g = in.g, g2 = in.g2;
     const double d_rho = difference / rho;
     const double e_factor = (sum / rho) * (g / (2.0 * rho));
-    const double t_e = e_factor * e.value();
-    const double t_k = d_rho * ((difference * sum) * 0.5 + 4.0) / (g * rho) * k.value();
-    const double t_p = 2.0 * (d_rho * d_rho) * (1.0 + rho * rho) / (g * sum) * p.value();
+    const double t_e = e_factor * e;
+    const double t_k = d_rho * ((difference * sum) * 0.5 + 4.0) / (g * rho) * k;
+    const double t_p = 2.0 * (d_rho * d_rho) * (1.0 + rho * rho) / (g * sum) * p;
     const double a = ((t_e - t_k) + t_p) / PI;
 
     // dA/du. m itself (not 1 - its complement) where it is small: n (4 / g^2) with
@@ -117,13 +125,35 @@ DiskGradient general_case(double u, double rho) noexcept {
             // e_factor m^2 S(m) / (pi u), with m / u = 16 rho / (s^2 g^2) free of the 0 / 0.
             slope_u = (e_factor * m / PI) * ((16.0 / g2) * (rho / sum) / sum) * kernel_over_m2_series(m);
         } else {
-            const double kernel = 2.0 * e.value() - (1.0 + m_complement) * k.value();
+            const double kernel = 2.0 * e - (1.0 + in.m_complement) * k;
             slope_u = e_factor * kernel / (PI * u);
         }
     }
-    const double slope_rho =
-        (2.0 / (PI * rho)) * ((4.0 * k.value() - 2.0 * (d_rho * d_rho) * p.value()) / (sum * g) + (t_k - t_e));
+    const double slope_rho = (2.0 / (PI * rho)) * ((4.0 * k - 2.0 * (d_rho * d_rho) * p) / (sum * g) + (t_k - t_e));
     return {a < 1.0 ? 1.0 : a, slope_u, slope_rho};
+}
+
+DiskGradient general_case(double u, double rho) noexcept {
+    const GeneralInputs in = prepare(u, rho);
+    const EllipResult e = ellipe_complement(in.m_complement);
+    const EllipResult k = ellipk_complement(in.m_complement);
+    const EllipResult p = ellippi_complement(in.n_complement, in.m_complement);
+    if (!e.ok() || !k.ok() || !p.ok()) return {NOT_A_NUMBER, NOT_A_NUMBER, NOT_A_NUMBER};
+    return finish(in, e.value(), k.value(), p.value());
+}
+
+// The scale of the general case for small disks (1 where none is needed), or 0 where the case
+// is not the general one.
+double general_scale(double u, double rho) noexcept {
+    if (!(u >= 0.0) || !(rho > 0.0) || std::isinf(u) || u == rho || u >= SERIES_RATIO * rho || rho >= LARGEST_RHO) {
+        return 0.0;
+    }
+    return rho < SMALLEST_UNSCALED_RHO ? SMALL_DISK_SCALE : 1.0;
+}
+
+DiskGradient scaled_back(DiskGradient g, double scale) noexcept {
+    if (scale == 1.0) return g;
+    return {g.value * scale, g.d_u * scale * scale, g.d_rho * scale * scale};
 }
 
 }  // namespace
@@ -142,11 +172,40 @@ DiskGradient witt_mao_derivatives_scaled(double u, double rho) noexcept {
     if (rho < SMALLEST_UNSCALED_RHO) {
         // A(u, rho) = A(c u, c rho) c to far below an ulp for sources this small, so each
         // derivative scales by c^2.
-        const DiskGradient scaled = general_case(u * SMALL_DISK_SCALE, rho * SMALL_DISK_SCALE);
-        return {scaled.value * SMALL_DISK_SCALE, scaled.d_u * SMALL_DISK_SCALE * SMALL_DISK_SCALE,
-                scaled.d_rho * SMALL_DISK_SCALE * SMALL_DISK_SCALE};
+        return scaled_back(general_case(u * SMALL_DISK_SCALE, rho * SMALL_DISK_SCALE), SMALL_DISK_SCALE);
     }
     return general_case(u, rho);
+}
+
+void witt_mao_derivatives_batch(std::span<const double> u, std::span<const double> rho, std::span<DiskGradient> out,
+                                SimdIsa isa) noexcept {
+    const bool one_u = u.size() == 1, one_rho = rho.size() == 1;
+    std::array<GeneralInputs, DERIVATIVES_BATCH> inputs;
+    std::array<double, DERIVATIVES_BATCH> mc, nc, e, k, p, scale;
+    std::array<std::size_t, DERIVATIVES_BATCH> index;
+    for (std::size_t begin = 0; begin < out.size(); begin += DERIVATIVES_BATCH) {
+        const std::size_t end = std::min(out.size(), begin + DERIVATIVES_BATCH);
+        std::size_t count = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const double x = one_u ? u[0] : u[i], r = one_rho ? rho[0] : rho[i];
+            const double s = general_scale(x, r);
+            if (s == 0.0) {
+                out[i] = witt_mao_derivatives_scaled(x, r);
+                continue;
+            }
+            inputs[count] = prepare(x * s, r * s);
+            mc[count] = inputs[count].m_complement;
+            nc[count] = inputs[count].n_complement;
+            scale[count] = s;
+            index[count++] = i;
+        }
+        if (count == 0) continue;
+        const std::span<const double> m_span(mc.data(), count), n_span(nc.data(), count);
+        ellipe_complement_batch(m_span, std::span<double>(e.data(), count), isa);
+        ellipk_complement_batch(m_span, std::span<double>(k.data(), count), isa);
+        ellippi_complement_batch(n_span, m_span, std::span<double>(p.data(), count), isa);
+        for (std::size_t j = 0; j < count; ++j) out[index[j]] = scaled_back(finish(inputs[j], e[j], k[j], p[j]), scale[j]);
+    }
 }
 
 }  // namespace vellomir
