@@ -192,5 +192,5 @@ def test_fitting_example_converges_in_fewer_evaluations():
                           capture_output=True, text=True, timeout=600)
     assert done.returncode == 0, done.stderr
     last = done.stdout.strip().splitlines()[-1].split()
-    analytic, differences = int(last[1]), int(last[3])
+    analytic, differences = int(last[1]), int(last[3].rstrip(","))
     assert analytic < differences, done.stdout
