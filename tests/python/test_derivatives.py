@@ -3,6 +3,7 @@ agree with the star's integrals (tests/data/derivative_references.txt, also read
 tests) and with high-order finite differences of the values, and no path or worker count
 changes a bit."""
 
+import doctest
 import subprocess
 import sys
 from pathlib import Path
@@ -153,6 +154,13 @@ def test_light_curve_jacobian():
         assert (np.abs(jacobian[away, k] - numerical[away]) / scale[away]).max() < 1e-6, name
     uniform_a, uniform_j = vn.light_curve_derivatives(0.0, 0.0, 0.0, 1.0, 0.1)
     assert uniform_a == vn.uniform(0.0, 0.1) and list(uniform_j[:3]) == [0.0, 0.0, 0.0]
+
+
+def test_docstring_examples():
+    from vellomir_numpy import _derivatives
+
+    failures, tried = doctest.testmod(_derivatives, extraglobs={"np": np}, optionflags=doctest.NORMALIZE_WHITESPACE)
+    assert tried >= 4 and failures == 0
 
 
 def test_argument_errors():
