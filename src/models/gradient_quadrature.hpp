@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace vellomir {
@@ -27,21 +28,36 @@ struct VectorQuadratureResult {
     int level;  // the finest level summed
 };
 
-// sums[c] += int_a^b f(x)[c] dx for c < W. f(x, out) writes W values. Stops at the first level
-// from `first_check` on where every integral changed by at most tolerance(c, l1[c]), l1 being the
-// integral of |f[c]| estimated by the same rule.
+// Nodes handed to the integrand at once.
+inline constexpr std::size_t QUADRATURE_CHUNK = 64;
+
+// sums[c] += int_a^b f(x)[c] dx for c < W. f(x, values) gets up to QUADRATURE_CHUNK nodes of a
+// level at once and writes W values per node. Stops at the first level from `first_check` on
+// where every integral changed by at most tolerance(c, l1[c]), l1 being the integral of |f[c]|
+// estimated by the same rule. Nodes are summed in the same order however they are chunked.
 template <std::size_t W, class F, class Tolerance>
 VectorQuadratureResult integrate_vector(const F& f, double a, double b, std::array<double, W>& sums,
                                         const Tolerance& tolerance, int first_check = 3) {
     const double half = 0.5 * (b - a);
     std::array<double, W> raw{}, raw_abs{}, previous{};
-    std::array<double, W> values;
-    auto add = [&](double x, double weight) {
-        f(x, values);
-        for (std::size_t c = 0; c < W; ++c) {
-            raw[c] += weight * values[c];
-            raw_abs[c] += weight * std::fabs(values[c]);
+    std::array<double, QUADRATURE_CHUNK> x, weight;
+    std::array<std::array<double, W>, QUADRATURE_CHUNK> values;
+    std::size_t pending = 0;
+    auto flush = [&] {
+        if (pending == 0) return;
+        f(std::span<const double>(x.data(), pending), std::span<std::array<double, W>>(values.data(), pending));
+        for (std::size_t i = 0; i < pending; ++i) {
+            for (std::size_t c = 0; c < W; ++c) {
+                raw[c] += weight[i] * values[i][c];
+                raw_abs[c] += weight[i] * std::fabs(values[i][c]);
+            }
         }
+        pending = 0;
+    };
+    auto add = [&](double position, double w) {
+        x[pending] = position;
+        weight[pending++] = w;
+        if (pending == QUADRATURE_CHUNK) flush();
     };
     VectorQuadratureResult result{false, 0};
     double step = 1.0;
@@ -58,6 +74,7 @@ VectorQuadratureResult integrate_vector(const F& f, double a, double b, std::arr
             if (left > a && left < b) add(left, node.weight);
             if (right > a && right < b) add(right, node.weight);
         }
+        flush();
         result.level = level;
         bool settled = level >= first_check;
         for (std::size_t c = 0; c < W; ++c) {

@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <limits>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -88,36 +89,58 @@ auto tolerance_for(double rtol, const Sums& boundary) {
     return [rtol, &boundary](std::size_t c, double l1) { return rtol * (l1 + std::fabs(boundary[c])); };
 }
 
+// The sub-disks of radius r rho for the nodes' radii, through the batched kernel.
+void sub_disks(const Geometry& g, std::span<const double> r, std::span<DiskGradient> out) noexcept {
+    std::array<double, QUADRATURE_CHUNK> radii;
+    for (std::size_t i = 0; i < r.size(); ++i) radii[i] = r[i] * g.rho;
+    witt_mao_derivatives_batch(std::span<const double>(&g.distance, 1), std::span<const double>(radii.data(), r.size()),
+                               out);
+}
+
 // The law's integrals over [0, 1]: r on [0, 1/2], v = sqrt(mu) beyond, each split at the lens.
 void law_integrals(const Geometry& g, const LawGradientBasis& basis, double rtol, Sums& sums) {
     const std::size_t coefficients = basis.coefficients;
     const Sums boundary = sums;
     const auto tolerance = tolerance_for(rtol, boundary);
-    auto in_r = [&](double r, Sums& out) {
-        out.fill(0.0);
-        const double mu = std::sqrt((1.0 - r) * (1.0 + r));
-        const DiskGradient d = witt_mao_derivatives_scaled(g.distance, r * g.rho);
-        if (!usable(d)) return;
-        const double r2 = r * r;
-        const double slope = r * basis.intensity.slope_over_mu(mu);  // -I'(r)
-        out[0] = slope * r2 * d.d_u;
-        out[1] = slope * (r2 * r) * d.d_rho;
-        for (std::size_t k = 0; k < coefficients; ++k) {
-            out[2 + k] = r * basis.d_coefficient[k].slope_over_mu(mu) * r2 * (d.value - g.value);
+    std::array<DiskGradient, QUADRATURE_CHUNK> disks;
+    std::array<double, QUADRATURE_CHUNK> radius;
+    auto in_r = [&](std::span<const double> r, std::span<Sums> out) {
+        sub_disks(g, r, std::span<DiskGradient>(disks.data(), r.size()));
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            Sums& values = out[i];
+            values.fill(0.0);
+            const DiskGradient& d = disks[i];
+            if (!usable(d)) continue;
+            const double ri = r[i];
+            const double mu = std::sqrt((1.0 - ri) * (1.0 + ri));
+            const double r2 = ri * ri;
+            const double slope = ri * basis.intensity.slope_over_mu(mu);  // -I'(r)
+            values[0] = slope * r2 * d.d_u;
+            values[1] = slope * (r2 * ri) * d.d_rho;
+            for (std::size_t k = 0; k < coefficients; ++k) {
+                values[2 + k] = ri * basis.d_coefficient[k].slope_over_mu(mu) * r2 * (d.value - g.value);
+            }
         }
     };
-    auto in_v = [&](double v, Sums& out) {
-        out.fill(0.0);
-        const double v2 = v * v;
-        const double r = std::sqrt((1.0 - v2) * (1.0 + v2));
-        const DiskGradient d = witt_mao_derivatives_scaled(g.distance, r * g.rho);
-        if (!usable(d)) return;
-        const double r2 = r * r;
-        const double slope = basis.intensity.slope_in_root(v);
-        out[0] = slope * r2 * d.d_u;
-        out[1] = slope * (r2 * r) * d.d_rho;
-        for (std::size_t k = 0; k < coefficients; ++k) {
-            out[2 + k] = basis.d_coefficient[k].slope_in_root(v) * r2 * (d.value - g.value);
+    auto in_v = [&](std::span<const double> v, std::span<Sums> out) {
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            const double v2 = v[i] * v[i];
+            radius[i] = std::sqrt((1.0 - v2) * (1.0 + v2));
+        }
+        sub_disks(g, std::span<const double>(radius.data(), v.size()), std::span<DiskGradient>(disks.data(), v.size()));
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            Sums& values = out[i];
+            values.fill(0.0);
+            const DiskGradient& d = disks[i];
+            if (!usable(d)) continue;
+            const double r = radius[i];
+            const double r2 = r * r;
+            const double slope = basis.intensity.slope_in_root(v[i]);
+            values[0] = slope * r2 * d.d_u;
+            values[1] = slope * (r2 * r) * d.d_rho;
+            for (std::size_t k = 0; k < coefficients; ++k) {
+                values[2 + k] = basis.d_coefficient[k].slope_in_root(v[i]) * r2 * (d.value - g.value);
+            }
         }
     };
     const double v_end = std::sqrt(std::sqrt((1.0 - ROOT_VARIABLE_FROM) * (1.0 + ROOT_VARIABLE_FROM)));
@@ -211,13 +234,17 @@ ProfileGradient table_magnification_gradient(double u, double rho, const RadialP
     for (const RadialProfile::Piece& piece : profile.pieces()) {
         const double slope = (piece.intensity_end - piece.intensity_begin) / (piece.end - piece.begin);
         if (slope == 0.0) continue;
-        auto in_r = [&](double r, Sums& values) {
-            values.fill(0.0);
-            const DiskGradient d = witt_mao_derivatives_scaled(distance, r * rho);
-            if (!usable(d)) return;
-            const double r2 = r * r;
-            values[0] = -slope * r2 * d.d_u;
-            values[1] = -slope * (r2 * r) * d.d_rho;
+        std::array<DiskGradient, QUADRATURE_CHUNK> disks;
+        auto in_r = [&](std::span<const double> r, std::span<Sums> out) {
+            sub_disks(g, r, std::span<DiskGradient>(disks.data(), r.size()));
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                out[i].fill(0.0);
+                const DiskGradient& d = disks[i];
+                if (!usable(d)) continue;
+                const double r2 = r[i] * r[i];
+                out[i][0] = -slope * r2 * d.d_u;
+                out[i][1] = -slope * (r2 * r[i]) * d.d_rho;
+            }
         };
         if (g.l > piece.begin && g.l < piece.end) {
             integrate_vector(in_r, piece.begin, g.l, sums, tolerance);
