@@ -94,11 +94,12 @@ void law_gradient_map(std::span<const double> u, std::span<const double> rho, co
                       const LawGradientBasis& basis, double rtol, std::span<double> out, PoolLauncher& launcher) {
     const std::size_t width = 3 + basis.coefficients;
     check_lengths(u, rho, out, width);
+    const SubdiskProfile stack(profile);
     const bool broadcast = rho.size() == 1;
     map_rows(u.size(), width, out, false,
              [&](std::size_t i, std::span<double> row) {
                  const ProfileGradient g =
-                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, basis, rtol);
+                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, basis, rtol);
                  row[0] = g.value;
                  row[1] = g.d_u;
                  row[2] = g.d_rho;
@@ -110,10 +111,11 @@ void law_gradient_map(std::span<const double> u, std::span<const double> rho, co
 void table_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
                         double rtol, std::span<double> out, PoolLauncher& launcher) {
     check_lengths(u, rho, out, 3);
+    const SubdiskProfile stack(profile);
     const bool broadcast = rho.size() == 1;
     map_rows(u.size(), 3, out, false,
              [&](std::size_t i, std::span<double> row) {
-                 const ProfileGradient g = table_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, rtol);
+                 const ProfileGradient g = table_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, rtol);
                  row[0] = g.value;
                  row[1] = g.d_u;
                  row[2] = g.d_rho;

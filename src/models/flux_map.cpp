@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -60,10 +61,30 @@ void require_equal_lengths(const std::vector<double>& bl, const std::vector<doub
     if (bl.size() != bf.size()) throw count_mismatch(bl.size(), bf.size());
 }
 
+// The integrated maps are ratios, the same for any scale of bf; but a table near the ends of the
+// double range (1e306, 1e-320) would overflow or lose digits in its flux and integrand. Such a
+// table is first scaled by the power of two that brings its largest magnitude to [1, 2): exact,
+// so the result is bit for bit that of the scaled table. Tables within 2^+-500 are left as they
+// are, which keeps their results to the last bit.
+void normalise_extreme_scale(std::vector<double>& bf) {
+    double largest = 0.0;
+    for (const double value : bf) largest = std::fmax(largest, std::fabs(value));
+    if (!(largest > 0.0) || !std::isfinite(largest)) return;
+    const int exponent = std::ilogb(largest);
+    if (-500 <= exponent && exponent <= 500) return;
+    for (double& value : bf) value = std::ldexp(value, -exponent);
+}
+
 // Ring-flux integral of the tabulated star for one separation, over the unmagnified flux N.
 double ring_map_element(double l, double q, const TabulatedProfile& profile, double unmagnified) {
     if (!(l >= 0.0)) return NOT_A_NUMBER;
     l += 0.0;
+    // As the annulus form: u = l rho is inf * 0 = NaN for l = inf with q = inf and for l = 0 with
+    // q = 0; otherwise a star of no extent (q = inf) is a point source on the lens, +inf, and a
+    // lens at infinite distance or of no Einstein radius (q = 0) leaves the star unmagnified.
+    if (std::isinf(q) ? std::isinf(l) : (q == 0.0 && l == 0.0)) return NOT_A_NUMBER;
+    if (std::isinf(q)) return q;
+    if (std::isinf(l) || q == 0.0) return 1.0;
     // H(l, r) has a logarithmic singularity at r = l (the ring through the lens) and branch points
     // at r = -l and r = l +- 2iq.
     const std::array<SingularPoint, 3> singular = {{{l, 0.0}, {-l, 0.0}, {l, 2.0 * q}}};
@@ -228,6 +249,7 @@ Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPo
                                                                         std::vector<double> bl,
                                                                         std::vector<double> bf) {
     require_equal_lengths(bl, bf);
+    normalise_extreme_scale(bf);
     const TabulatedProfile profile(bl, bf);
     const double unmagnified = profile.usable() ? profile.flux() : NOT_A_NUMBER;
     const double quotient = rstar / re;
@@ -243,6 +265,7 @@ Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerP
                                                                          std::vector<double> bl,
                                                                          std::vector<double> bf) {
     require_equal_lengths(bl, bf);
+    normalise_extreme_scale(bf);
     const TabulatedProfile profile(bl, bf);
     const bool usable = profile.usable();
     const double unmagnified = usable ? profile.flux() : NOT_A_NUMBER;

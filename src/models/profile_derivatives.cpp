@@ -53,16 +53,16 @@ ProfileGradient all_nan() noexcept {
 
 double sign_of(double u) noexcept { return std::signbit(u) ? -1.0 : 1.0; }
 
-// The cases without integrals: NaN, rho = 0, infinite u; nothing otherwise.
-std::optional<ProfileGradient> trivial(double u, double rho, const RadialProfile& profile, double rtol) noexcept {
+// The cases without integrals: NaN, rho = 0, infinite u or rho; nothing otherwise. The values
+// are profile_magnification's.
+std::optional<ProfileGradient> trivial(double u, double rho) noexcept {
     if (std::isnan(u) || std::isnan(rho)) return all_nan();
     const double distance = std::fabs(u);
     if (rho == 0.0) {
         const DiskGradient point = witt_mao_derivatives_scaled(distance, 0.0);
-        ProfileGradient g{profile_magnification(u, rho, profile, rtol), sign_of(u) * point.d_u, point.d_rho, {}};
-        return g;
+        return ProfileGradient{point.value, sign_of(u) * point.d_u, point.d_rho, {}};
     }
-    if (std::isinf(distance)) return ProfileGradient{1.0, 0.0, 0.0, {}};
+    if (std::isinf(distance) || std::isinf(rho)) return ProfileGradient{1.0, 0.0, 0.0, {}};
     return std::nullopt;
 }
 
@@ -166,8 +166,8 @@ Geometry geometry_of(double distance, double rho, double value) noexcept {
 }  // namespace
 
 ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
-                                           const LawGradientBasis& basis, double rtol) noexcept {
-    if (const std::optional<ProfileGradient> simple = trivial(u, rho, profile, rtol)) return *simple;
+                                           const SubdiskProfile& stack, const LawGradientBasis& basis, double rtol) {
+    if (const std::optional<ProfileGradient> simple = trivial(u, rho)) return *simple;
     const double distance = std::fabs(u);
     if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
         ProfileGradient out{series->value, sign_of(u) * series->d_u, series->d_rho, {}};
@@ -179,7 +179,7 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
         return out;
     }
 
-    const double value = profile_magnification(u, rho, profile, rtol);
+    const double value = profile_magnification(u, rho, profile, stack, rtol).value;
     ProfileGradient out{value, 0.0, 0.0, {}};
     const Geometry g = geometry_of(distance, rho, value);
     // The boundary terms at the limb, then the integrals.
@@ -202,13 +202,14 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
     return out;
 }
 
-ProfileGradient table_magnification_gradient(double u, double rho, const RadialProfile& profile, double rtol) noexcept {
-    if (const std::optional<ProfileGradient> simple = trivial(u, rho, profile, rtol)) return *simple;
+ProfileGradient table_magnification_gradient(double u, double rho, const RadialProfile& profile,
+                                             const SubdiskProfile& stack, double rtol) {
+    if (const std::optional<ProfileGradient> simple = trivial(u, rho)) return *simple;
     const double distance = std::fabs(u);
     if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
         return ProfileGradient{series->value, sign_of(u) * series->d_u, series->d_rho, {}};
     }
-    const double value = profile_magnification(u, rho, profile, rtol);
+    const double value = profile_magnification(u, rho, profile, stack, rtol).value;
     ProfileGradient out{value, 0.0, 0.0, {}};
     const Geometry g = geometry_of(distance, rho, value);
     // Jumps of the intensity: +I at a segment's end, -I at its start, merged per radius (a

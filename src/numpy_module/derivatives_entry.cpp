@@ -5,6 +5,8 @@
 
 #include "numpy_module/derivatives_entry.hpp"
 
+#include <cmath>
+#include <cstdio>
 #include <exception>
 #include <optional>
 #include <span>
@@ -65,6 +67,34 @@ std::optional<double> tolerance_of(PyObject* object) {
     return value;
 }
 
+// The plain functions' refusal of a profile that is negative somewhere (core_module.cpp).
+bool law_is_non_negative(const char* name, const PowerSumIntensity& sum) {
+    const IntensityMinimum lowest = power_sum_minimum(sum);
+    if (!(lowest.intensity < -1e-14)) return true;
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "the %s law with these coefficients has a negative intensity, I = %.6g at mu = %.6g "
+                  "(r = %.6g stellar radii); only non-negative profiles are accepted",
+                  name, lowest.intensity, lowest.mu, std::sqrt(1.0 - lowest.mu * lowest.mu));
+    raise(Failure::argument_value, text);
+    return false;
+}
+
+bool table_is_non_negative(std::span<const double> radii, std::span<const double> intensities) {
+    for (std::size_t j = 0; j < intensities.size(); ++j) {
+        if (intensities[j] < 0.0) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "intensity is negative at radius %.6g (intensity[%zu] = %.6g); only non-negative "
+                          "profiles are accepted",
+                          radii[j], j, intensities[j]);
+            raise(Failure::argument_value, text);
+            return false;
+        }
+    }
+    return true;
+}
+
 template <class Body>
 PyObject* guarded(const Body& body) noexcept {
     try {
@@ -108,6 +138,7 @@ PyObject* limb_darkened_derivatives(PyObject*, PyObject* const* args, Py_ssize_t
         if (!acquire_operands(args, 5, 3 + count, u, rho, out)) return nullptr;
         const std::optional<double> rtol = tolerance_of(args[4]);
         if (!rtol) return nullptr;
+        if (!law_is_non_negative(name, power_sum_of_law(*law, coefficients.values()))) return nullptr;
         const Outcome<RadialProfile> profile = RadialProfile::of_law(*law, coefficients.values());
         if (!profile.ok()) return raise(Failure::model_error, profile.message());
         const LawGradientBasis basis = law_gradient_basis(*law, coefficients.values());
@@ -137,6 +168,7 @@ PyObject* profile_derivatives(PyObject*, PyObject* const* args, Py_ssize_t nargs
         }
         const std::optional<double> rtol = tolerance_of(args[4]);
         if (!rtol) return nullptr;
+        if (!table_is_non_negative(radii, intensity.values())) return nullptr;
         const Outcome<RadialProfile> profile = RadialProfile::of_table(radii, intensity.values());
         if (!profile.ok()) return raise(Failure::model_error, profile.message());
         DetachedPoolLauncher launcher;

@@ -16,6 +16,11 @@ uniform_derivatives, limb_darkened_derivatives, profile_derivatives, light_curve
                the same with their exact derivatives, for fitting
 """
 
+import warnings
+from importlib import metadata
+from pathlib import Path
+from typing import overload
+
 import numpy as np
 import numpy.typing as npt
 
@@ -24,7 +29,9 @@ from ._arguments import (
     _POINT_SOURCE_RHO,
     LAWS,
     RTOL_RANGE,
+    Law,
     Magnification,
+    RealScalar,
     _as_float64,
     _broadcast_shape,
     _check_rtol,
@@ -46,6 +53,7 @@ from ._derivatives import (
 __all__ = [
     "LAWS",
     "Derivatives",
+    "Law",
     "LightCurveDerivatives",
     "LimbDarkenedDerivatives",
     "light_curve",
@@ -60,6 +68,27 @@ __all__ = [
 ]
 
 
+def _version() -> str:
+    """The installed distribution's version; in a build tree, the version CMake wrote beside."""
+    try:
+        distribution = metadata.distribution("vellomir")
+        if Path(str(distribution.locate_file("vellomir_numpy/__init__.py"))).resolve() == Path(__file__).resolve():
+            return distribution.version
+    except metadata.PackageNotFoundError:
+        pass
+    try:
+        from ._version import version
+
+        return version
+    except ImportError:
+        return "0+unknown"
+
+
+#: The version of the distribution (the same for the vellomir module, whose version
+#: ``importlib.metadata.version("vellomir")`` gives).
+__version__: str = _version()
+
+
 def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnification:
     shape, flat_u, flat_rho = _flat_pair(u, rho)
     out = np.empty(shape)
@@ -67,15 +96,37 @@ def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnif
     return _result(out)
 
 
+def _warn_missed(outcome: tuple[int, float], rtol: float) -> None:
+    """One RuntimeWarning for the elements whose integral reached its cap short of `rtol`."""
+    missed, worst = outcome
+    if missed:
+        warnings.warn(
+            f"{missed} element(s) did not reach rtol={rtol:g}: the adaptive integral hit its cap; "
+            f"largest relative error estimate {worst:.3g}",
+            RuntimeWarning,
+            stacklevel=3,
+        )
+
+
 def _limb_darkened(
     u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64], law: str, values: npt.NDArray[np.float64], rtol: float
 ) -> Magnification:
     shape, flat_u, flat_rho = _flat_pair(u, rho)
+    if np.isnan(values).any():
+        # No profile to speak of: NaN for every element, as for NaN u or rho.
+        negative = flat_rho[flat_rho < 0.0]
+        if negative.size:
+            raise ValueError(f"rho must be non-negative, got {float(negative[0])!r}")
+        return _result(np.full(shape, np.nan))
     out = np.empty(shape)
-    _core.limb_darkened(flat_u, flat_rho, law, values, rtol, False, out)
+    _warn_missed(_core.limb_darkened(flat_u, flat_rho, law, values, rtol, False, out), rtol)
     return _result(out)
 
 
+@overload
+def point_source(u: RealScalar) -> np.float64: ...  # type: ignore[overload-overlap]
+@overload
+def point_source(u: npt.ArrayLike) -> npt.NDArray[np.float64]: ...
 def point_source(u: npt.ArrayLike) -> Magnification:
     """Point-source magnification of a point-mass lens.
 
@@ -102,6 +153,10 @@ def point_source(u: npt.ArrayLike) -> Magnification:
     return _uniform(_as_float64(u, "u"), _POINT_SOURCE_RHO)
 
 
+@overload
+def uniform(u: RealScalar, rho: RealScalar) -> np.float64: ...  # type: ignore[overload-overlap]
+@overload
+def uniform(u: npt.ArrayLike, rho: npt.ArrayLike) -> npt.NDArray[np.float64]: ...
 def uniform(u: npt.ArrayLike, rho: npt.ArrayLike) -> Magnification:
     """Magnification of a uniform stellar disk by a point-mass lens.
 
@@ -136,8 +191,16 @@ def uniform(u: npt.ArrayLike, rho: npt.ArrayLike) -> Magnification:
     return _uniform(_as_float64(u, "u"), _as_float64(rho, "rho"))
 
 
+@overload
+def limb_darkened(  # type: ignore[overload-overlap]
+    u: RealScalar, rho: RealScalar, law: Law, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
+) -> np.float64: ...
+@overload
 def limb_darkened(
-    u: npt.ArrayLike, rho: npt.ArrayLike, law: str, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
+    u: npt.ArrayLike, rho: npt.ArrayLike, law: Law, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
+) -> npt.NDArray[np.float64]: ...
+def limb_darkened(
+    u: npt.ArrayLike, rho: npt.ArrayLike, law: Law, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
 ) -> Magnification:
     """Magnification of a limb-darkened star by a point-mass lens.
 
@@ -156,8 +219,13 @@ def limb_darkened(
 
     The result is the magnified flux over the unmagnified flux of the same profile. Far from
     the lens a series in ``(rho/u)**2`` over the profile's radial moments is used where its
-    truncation bound is below ``rtol / 10``; elsewhere the ring magnification is integrated
-    over the stellar radius to `rtol`.
+    truncation bound is below ``rtol / 10``; elsewhere the star is integrated as a stack of
+    uniform sub-disks (the closed-form disk magnification against ``-dI/dr``) by an adaptive
+    Gauss-Kronrod rule whose summed error estimate is brought below `rtol`.
+
+    The intensity must be non-negative over the whole star (``mu`` in ``[0, 1]``): coefficients
+    that make it negative anywhere are refused, since the magnification of such a profile is not
+    bounded below and no relative tolerance could be promised for it.
 
     Parameters
     ----------
@@ -170,8 +238,9 @@ def limb_darkened(
     coefficients : array_like
         The law's coefficients, as many as the law takes.
     rtol : float, optional
-        Relative tolerance, within ``[1e-14, 1e-2]``. Near the star the ring integral reaches
-        about 3e-13 at best, so tolerances below about 1e-12 are met only far from the lens.
+        Relative tolerance, within ``[1e-14, 1e-2]``; 1e-14 is the tightest the integration meets
+        everywhere (lens at the centre, on the limb, any ``rho`` down to the subnormal range).
+        The cost falls as `rtol` grows.
 
     Returns
     -------
@@ -181,11 +250,19 @@ def limb_darkened(
     Raises
     ------
     ValueError
-        For an unknown law, a wrong number of coefficients, coefficients whose profile has no
-        positive total flux, a negative `rho`, shapes that do not broadcast, or `rtol` out of
-        range.
+        For an unknown law, a wrong number of coefficients, coefficients whose intensity is
+        negative somewhere on the star (the message names the law and where), or whose profile
+        has no positive total flux, a negative `rho`, shapes that do not broadcast, or `rtol`
+        out of range.
     TypeError
         If an argument cannot be converted to float64.
+
+    Warns
+    -----
+    RuntimeWarning
+        Once per call if the adaptive rule reached its cap before meeting `rtol` for some
+        elements, with their number and the largest error estimate (never seen in the tested
+        range; a result is never short of `rtol` silently).
 
     Examples
     --------
@@ -197,6 +274,14 @@ def limb_darkened(
     return _limb_darkened(_as_float64(u, "u"), _as_float64(rho, "rho"), name, values, tolerance)
 
 
+@overload
+def profile(  # type: ignore[overload-overlap]
+    u: RealScalar, rho: RealScalar, radius: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-10
+) -> np.float64: ...
+@overload
+def profile(
+    u: npt.ArrayLike, rho: npt.ArrayLike, radius: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-10
+) -> npt.NDArray[np.float64]: ...
 def profile(
     u: npt.ArrayLike, rho: npt.ArrayLike, radius: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-10
 ) -> Magnification:
@@ -216,9 +301,11 @@ def profile(
     radius : array_like
         1-D, non-decreasing radii in stellar radii, within ``[0, 1]``.
     intensity : array_like
-        1-D intensities at those radii (any positive scale), with a positive total flux.
+        1-D non-negative intensities at those radii, with a positive total flux. Any scale
+        (1e-300 or 1e300 alike) gives the same result: the table is normalised by a power of two
+        before it is integrated.
     rtol : float, optional
-        Relative tolerance, within ``[1e-14, 1e-2]``.
+        Relative tolerance, within ``[1e-14, 1e-2]`` (1e-14 is met everywhere).
 
     Returns
     -------
@@ -229,10 +316,15 @@ def profile(
     ------
     ValueError
         For radius/intensity that are not 1-D or of different lengths, unsorted radii or radii
-        outside ``[0, 1]``, a profile whose total flux is not positive, a negative `rho`,
-        shapes that do not broadcast, or `rtol` out of range.
+        outside ``[0, 1]``, a negative intensity, a profile whose total flux is not positive, a
+        negative `rho`, shapes that do not broadcast, or `rtol` out of range.
     TypeError
         If an argument cannot be converted to float64.
+
+    Warns
+    -----
+    RuntimeWarning
+        As :func:`limb_darkened`.
 
     Examples
     --------
@@ -254,10 +346,26 @@ def profile(
     tolerance = _check_rtol(rtol)
     shape, flat_u, flat_rho = _flat_pair(_as_float64(u, "u"), _as_float64(rho, "rho"))
     out = np.empty(shape)
-    _core.profile(flat_u, flat_rho, np.ascontiguousarray(radii), np.ascontiguousarray(values), tolerance, False, out)
+    _warn_missed(
+        _core.profile(flat_u, flat_rho, np.ascontiguousarray(radii), np.ascontiguousarray(values), tolerance, False, out),
+        tolerance,
+    )
     return _result(out)
 
 
+@overload
+def light_curve(  # type: ignore[overload-overlap]
+    t: RealScalar,
+    t0: RealScalar,
+    u0: RealScalar,
+    tE: RealScalar,
+    rho: RealScalar,
+    *,
+    law: Law | None = None,
+    coefficients: npt.ArrayLike = (),
+    rtol: float = 1e-10,
+) -> np.float64: ...
+@overload
 def light_curve(
     t: npt.ArrayLike,
     t0: npt.ArrayLike,
@@ -265,25 +373,37 @@ def light_curve(
     tE: npt.ArrayLike,
     rho: npt.ArrayLike,
     *,
-    law: str | None = None,
+    law: Law | None = None,
+    coefficients: npt.ArrayLike = (),
+    rtol: float = 1e-10,
+) -> npt.NDArray[np.float64]: ...
+def light_curve(
+    t: npt.ArrayLike,
+    t0: npt.ArrayLike,
+    u0: npt.ArrayLike,
+    tE: npt.ArrayLike,
+    rho: npt.ArrayLike,
+    *,
+    law: Law | None = None,
     coefficients: npt.ArrayLike = (),
     rtol: float = 1e-10,
 ) -> Magnification:
     """Magnification against time for a rectilinear lens-source motion.
 
-    ``u(t) = sqrt(u0**2 + ((t - t0) / tE)**2)``, then :func:`uniform` (``law=None``) or
-    :func:`limb_darkened`.
+    ``u(t) = hypot(u0, (t - t0) / tE)`` (``sqrt(u0**2 + tau**2)`` without underflow or
+    overflow), then :func:`uniform` (``law=None``) or :func:`limb_darkened`.
 
     Parameters
     ----------
     t : array_like
-        Epochs (any time unit).
+        Epochs, as numbers in any time unit (not ``datetime64``: subtract a reference epoch
+        and divide by ``np.timedelta64(1, "D")`` for days).
     t0 : array_like
         Epoch of closest approach (same unit).
     u0 : array_like
         Impact parameter in Einstein radii.
     tE : array_like
-        Einstein time (same unit as `t`).
+        Einstein time (same unit as `t`), ``> 0``.
     rho : array_like
         Source radius in Einstein radii, ``>= 0``.
     law : str or None, optional
@@ -301,7 +421,8 @@ def light_curve(
     Raises
     ------
     ValueError
-        As :func:`limb_darkened`; also for coefficients given without a law.
+        As :func:`limb_darkened`; also for coefficients given without a law and for a `tE`
+        that is zero or negative.
     TypeError
         If an argument cannot be converted to float64.
 
@@ -317,13 +438,19 @@ def light_curve(
         if np.size(coefficients) != 0:
             raise ValueError("coefficients must be empty when law is None")
     else:
-        law, values = _coefficients(law, coefficients)
+        law_name, values = _coefficients(law, coefficients)
     tolerance = _check_rtol(rtol)
     shape = _broadcast_shape(names, arrays)
     time, peak, impact, einstein_time, radius = arrays
-    tau = (time - peak) / einstein_time
-    u = np.broadcast_to(np.sqrt(impact * impact + tau * tau), shape)
+    not_positive = einstein_time[einstein_time <= 0.0]
+    if not_positive.size:
+        raise ValueError(f"tE must be positive, got {float(not_positive[0])!r}")
+    # hypot scales its operands: no underflow of u0 * u0 nor overflow of tau * tau. An infinite
+    # tau (t far out, or an infinite t) is u = inf, magnification 1.
+    with np.errstate(over="ignore", invalid="ignore"):
+        tau = (time - peak) / einstein_time
+    u = np.broadcast_to(np.hypot(impact, tau), shape)
     radius = np.asarray(radius)
     if law is None:
         return _uniform(u, radius)
-    return _limb_darkened(u, radius, law, values, tolerance)
+    return _limb_darkened(u, radius, law_name, values, tolerance)

@@ -78,6 +78,13 @@ def _law_rows(
 ) -> npt.NDArray[np.float64]:
     shape, flat_u, flat_rho = _flat_pair(u, rho)
     rows = _rows(shape, 3 + values.size)
+    if np.isnan(values).any():
+        # No profile to speak of: NaN everywhere, as limb_darkened gives.
+        negative = flat_rho[flat_rho < 0.0]
+        if negative.size:
+            raise ValueError(f"rho must be non-negative, got {float(negative[0])!r}")
+        rows.fill(np.nan)
+        return rows
     _core.limb_darkened_derivatives(flat_u, flat_rho, law, values, rtol, rows)
     return rows
 
@@ -243,7 +250,7 @@ def light_curve_derivatives(
 ) -> LightCurveDerivatives:
     """A light curve with its Jacobian in the event's parameters.
 
-    ``u(t) = sqrt(u0**2 + tau**2)``, ``tau = (t - t0) / tE``, then the chain rule through
+    ``u(t) = hypot(u0, tau)``, ``tau = (t - t0) / tE``, then the chain rule through
     :func:`uniform_derivatives` (``law=None``) or :func:`limb_darkened_derivatives`.
 
     Parameters
@@ -282,18 +289,24 @@ def light_curve_derivatives(
     tolerance = _check_rtol(rtol)
     shape = _broadcast_shape(names, arrays)
     time, peak, impact, einstein_time, radius = arrays
-    tau = (time - peak) / einstein_time
-    u = np.broadcast_to(np.sqrt(impact * impact + tau * tau), shape)
+    not_positive = einstein_time[einstein_time <= 0.0]
+    if not_positive.size:
+        raise ValueError(f"tE must be positive, got {float(not_positive[0])!r}")
+    # As light_curve computes u (hypot: no underflow of u0**2 nor overflow of tau**2).
+    with np.errstate(over="ignore", invalid="ignore"):
+        tau = (time - peak) / einstein_time
+    u = np.broadcast_to(np.hypot(impact, tau), shape)
     radius = np.asarray(radius)
     rows = _uniform_rows(u, radius) if law is None else _law_rows(u, radius, law, values, tolerance)
     slope = rows[..., 1]
     with np.errstate(invalid="ignore", divide="ignore"):
         # du/dt0 = -tau / (tE u), du/du0 = u0 / u, du/dtE = -tau^2 / (tE u); 0 where u = 0.
-        per_u = np.where(u > 0.0, slope / u, 0.0)
+        per_u = np.where((u > 0.0) & np.isfinite(u), slope / u, 0.0)
     jacobian = np.empty(shape + (rows.shape[-1] + 1,))
-    jacobian[..., 0] = -per_u * (tau / einstein_time)
-    jacobian[..., 1] = per_u * impact
-    jacobian[..., 2] = -per_u * (tau * tau / einstein_time)
+    with np.errstate(invalid="ignore", over="ignore"):
+        jacobian[..., 0] = -per_u * (tau / einstein_time)
+        jacobian[..., 1] = per_u * impact
+        jacobian[..., 2] = -per_u * (tau * (tau / einstein_time))
     jacobian[..., 3] = rows[..., 2]
     jacobian[..., 4:] = rows[..., 3:]
     return LightCurveDerivatives(_result(rows[..., 0].copy()), jacobian)
