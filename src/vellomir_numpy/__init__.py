@@ -12,6 +12,8 @@ uniform        uniform stellar disk (Witt & Mao closed form)
 limb_darkened  a limb-darkening law with its coefficients, to a relative tolerance
 profile        a tabulated, piecewise-linear radial profile, to a relative tolerance
 light_curve    magnification against time for a rectilinear lens-source motion
+uniform_derivatives, limb_darkened_derivatives, profile_derivatives, light_curve_derivatives
+               the same with their exact derivatives, for fitting
 """
 
 import warnings
@@ -38,7 +40,32 @@ from ._arguments import (
     _result,
 )
 
-__all__ = ["LAWS", "Law", "light_curve", "limb_darkened", "point_source", "profile", "uniform"]
+from ._derivatives import (
+    Derivatives,
+    LightCurveDerivatives,
+    LimbDarkenedDerivatives,
+    light_curve_derivatives,
+    limb_darkened_derivatives,
+    profile_derivatives,
+    uniform_derivatives,
+)
+
+__all__ = [
+    "LAWS",
+    "Derivatives",
+    "Law",
+    "LightCurveDerivatives",
+    "LimbDarkenedDerivatives",
+    "light_curve",
+    "light_curve_derivatives",
+    "limb_darkened",
+    "limb_darkened_derivatives",
+    "point_source",
+    "profile",
+    "profile_derivatives",
+    "uniform",
+    "uniform_derivatives",
+]
 
 
 def _distribution_version() -> str:
