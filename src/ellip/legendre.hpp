@@ -13,6 +13,9 @@
 
 namespace vellomir {
 
+// The former name of Result<double>, for code written before Status replaced message texts.
+using EllipResult = Result<double>;
+
 Result<double> ellipk(double m) noexcept;
 Result<double> ellipe(double m) noexcept;
 // The characteristic n comes first, the parameter m second.

@@ -135,9 +135,9 @@ DiskGradient finish(const GeneralInputs& in, double e, double k, double p) noexc
 
 DiskGradient general_case(double u, double rho) noexcept {
     const GeneralInputs in = prepare(u, rho);
-    const EllipResult e = ellipe_complement(in.m_complement);
-    const EllipResult k = ellipk_complement(in.m_complement);
-    const EllipResult p = ellippi_complement(in.n_complement, in.m_complement);
+    const Result<double> e = ellipe_complement(in.m_complement);
+    const Result<double> k = ellipk_complement(in.m_complement);
+    const Result<double> p = ellippi_complement(in.n_complement, in.m_complement);
     if (!e.ok() || !k.ok() || !p.ok()) return {NOT_A_NUMBER, NOT_A_NUMBER, NOT_A_NUMBER};
     return finish(in, e.value(), k.value(), p.value());
 }
