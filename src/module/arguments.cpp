@@ -9,9 +9,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "capi/float64_view.hpp"
+#include "capi/once.hpp"
 #include "models/internal_failure.hpp"
 #include "module/interned.hpp"
-#include "module/once.hpp"
 
 namespace vellomir {
 namespace {
@@ -119,34 +120,6 @@ bool items_are_buffer_values(PyObject* object) {
            is_type_of_loaded_module(type, "array", "array");
 }
 
-class BufferView {
-public:
-    explicit BufferView(PyObject* object) noexcept {
-        ok_ = PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) == 0;
-        if (!ok_) {
-            PyErr_Clear();
-        }
-    }
-    ~BufferView() {
-        if (ok_) {
-            PyBuffer_Release(&view_);
-        }
-    }
-    BufferView(const BufferView&) = delete;
-    BufferView& operator=(const BufferView&) = delete;
-
-    // One dimension of native doubles, without indirection.
-    bool is_native_float64_vector() const noexcept {
-        return ok_ && view_.ndim == 1 && view_.itemsize == sizeof(double) && view_.suboffsets == nullptr &&
-               view_.format != nullptr && (std::strcmp(view_.format, "d") == 0 || std::strcmp(view_.format, "@d") == 0);
-    }
-    const Py_buffer& get() const noexcept { return view_; }
-
-private:
-    Py_buffer view_{};
-    bool ok_ = false;
-};
-
 // The fast path of extract_double_sequence: the values of a one-dimensional native float64
 // buffer (contiguous or strided, any alignment), or nullopt where the item-by-item path must
 // decide (another type, format or shape, no buffer, or no memory for the copy). Like the
@@ -156,11 +129,12 @@ std::optional<Expected<std::vector<double>>> copy_float64_buffer(PyObject* objec
     if (!PyObject_CheckBuffer(object) || !items_are_buffer_values(object)) {
         return std::nullopt;
     }
-    const BufferView buffer(object);
-    if (!buffer.is_native_float64_vector()) {
+    Float64View buffer;
+    if (!buffer.request(object, Float64View::Layout::strided, false) || !buffer.is_vector() ||
+        !buffer.holds_float64(Float64View::NativeMarks::none_or_at)) {
         return std::nullopt;
     }
-    const Py_buffer& view = buffer.get();
+    const Py_buffer& view = buffer.buffer();
     const auto count = static_cast<std::size_t>(view.shape[0]);
     const Py_ssize_t stride = view.strides[0];
     const auto* first = static_cast<const char*>(view.buf);

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "module/errors.hpp"
+#include "capi/errors.hpp"
 
 namespace vellomir {
 

@@ -18,8 +18,8 @@
 #include "models/multi_witt_mao.hpp"
 #include "models/witt_mao.hpp"
 #include "module/arguments.hpp"
-#include "module/detached.hpp"
-#include "module/errors.hpp"
+#include "capi/detached.hpp"
+#include "capi/errors.hpp"
 #include "module/results.hpp"
 #include "parallel/worker_pool.hpp"
 
@@ -92,13 +92,14 @@ Expected<SeparationArguments> convert_separation_arguments(const Slots<3>& slots
     return SeparationArguments{std::move(l).value(), re.value(), rstar.value()};
 }
 
-// (l: sequence, re: float, rstar: float, bl: sequence, bf: sequence)
+// (l: sequence, re: float, rstar: float, bl: sequence, bf: sequence): the brightness table's
+// radii (bl) and brightnesses (bf).
 struct FluxMapArguments {
     std::vector<double> l;
     double re;
     double rstar;
-    std::vector<double> bl;
-    std::vector<double> bf;
+    std::vector<double> table_radius;
+    std::vector<double> table_brightness;
 };
 
 Expected<FluxMapArguments> convert_flux_map_arguments(const Slots<5>& slots) {
@@ -106,17 +107,17 @@ Expected<FluxMapArguments> convert_flux_map_arguments(const Slots<5>& slots) {
     if (!head.ok()) {
         return std::move(head).error();
     }
-    Expected<std::vector<double>> bl = sequence_parameter(slots[3], "bl");
-    if (!bl.ok()) {
-        return std::move(bl).error();
+    Expected<std::vector<double>> table_radius = sequence_parameter(slots[3], "bl");
+    if (!table_radius.ok()) {
+        return std::move(table_radius).error();
     }
-    Expected<std::vector<double>> bf = sequence_parameter(slots[4], "bf");
-    if (!bf.ok()) {
-        return std::move(bf).error();
+    Expected<std::vector<double>> table_brightness = sequence_parameter(slots[4], "bf");
+    if (!table_brightness.ok()) {
+        return std::move(table_brightness).error();
     }
     SeparationArguments& separations = head.value();
-    return FluxMapArguments{std::move(separations.l), separations.re, separations.rstar, std::move(bl).value(),
-                            std::move(bf).value()};
+    return FluxMapArguments{std::move(separations.l), separations.re, separations.rstar,
+                            std::move(table_radius).value(), std::move(table_brightness).value()};
 }
 
 // (l: sequence, re: sequence, rstar: sequence)
@@ -159,14 +160,14 @@ Expected<std::array<double, 4>> convert_ring_arguments(const Slots<4>& slots) {
 
 Expected<OwnedRef> list_or_error(Outcome<std::vector<double>> outcome) {
     if (!outcome.ok()) {
-        return PendingError::runtime_error(outcome.message());
+        return PendingError::classic(Failure::model_error, outcome.message());
     }
     return new_float_list(std::move(outcome).value());
 }
 
 Expected<OwnedRef> float_or_error(const Outcome<double>& outcome) {
     if (!outcome.ok()) {
-        return PendingError::runtime_error(outcome.message());
+        return PendingError::classic(Failure::model_error, outcome.message());
     }
     return new_float(outcome.value());
 }
@@ -238,7 +239,7 @@ PyObject* integrated_flux_map_witt_mao_magnification_entry(PyObject*, PyObject* 
         integrated_flux_map_witt_mao_description, args, nargs, kwnames, convert_flux_map_arguments,
         [](FluxMapArguments& a, WorkerPool& pool) {
             return integrated_flux_map_witt_mao_magnification(pool, std::move(a.l), a.re, a.rstar,
-                                                              std::move(a.bl), std::move(a.bf));
+                                                              std::move(a.table_radius), std::move(a.table_brightness));
         },
         list_or_error);
 }
@@ -275,7 +276,7 @@ PyObject* integrated_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject*
         integrated_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
         [](FluxMapArguments& a, WorkerPool& pool) {
             return integrated_flux_map_heyrovsky_magnification(pool, std::move(a.l), a.re, a.rstar,
-                                                               std::move(a.bl), std::move(a.bf));
+                                                               std::move(a.table_radius), std::move(a.table_brightness));
         },
         list_or_error);
 }
@@ -286,7 +287,7 @@ PyObject* discrete_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject* c
         discrete_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
         [](FluxMapArguments& a, WorkerPool& pool) {
             return discrete_flux_map_heyrovsky_magnification(pool, std::move(a.l), a.re, a.rstar,
-                                                             std::move(a.bl), std::move(a.bf));
+                                                             std::move(a.table_radius), std::move(a.table_brightness));
         },
         list_or_error);
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "models/internal_failure.hpp"
-#include "module/once.hpp"
+#include "capi/once.hpp"
 
 namespace vellomir {
 namespace {

@@ -1,6 +1,6 @@
-// The module definition: the export hook (PyModExport_vellomir) with its slot
-// array, the classic multi-phase definition (PyInit_vellomir), and the exec slot
-// that registers the functions and lists them in __all__. These two hooks are the
+// The module definition: the export hook (PyModExport_vellomir) and the classic
+// multi-phase definition (PyInit_vellomir), both from capi/module_definition.hpp, and
+// the exec slot that registers the functions and lists them in __all__. These two hooks are the
 // only exported symbols (the target builds with hidden visibility).
 
 #include <Python.h>
@@ -8,9 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "capi/errors.hpp"
+#include "capi/module_definition.hpp"
 #include "models/internal_failure.hpp"
 #include "module/arguments.hpp"
-#include "module/errors.hpp"
 #include "module/functions.hpp"
 #include "module/interned.hpp"
 
@@ -88,47 +89,11 @@ int module_exec(PyObject* module) noexcept {
     });
 }
 
-// The ABI record says which interpreter build the module was compiled for: a
-// regular interpreter refuses a module that claims to be free-threaded, and vice
-// versa. Build and ABI versions are 0: the interpreter checks only the build kind.
-PyABIInfo abi_info = {1, 0, PyABIInfo_DEFAULT_FLAGS, 0, 0};
-
-// The export hook's slots; the header's initialisers leave the reserved word and the
-// other union members to zero-initialisation.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-PySlot module_slots[] = {
-    PySlot_FUNC(Py_mod_exec, module_exec),
-    PySlot_STATIC_DATA(Py_mod_abi, &abi_info),
-    PySlot_DATA(Py_mod_gil, Py_MOD_GIL_NOT_USED),
-    PySlot_STATIC_DATA(Py_mod_name, const_cast<char*>(module_name)),
-    PySlot_STATIC_DATA(Py_mod_doc, const_cast<char*>(module_doc)),
-    PySlot_END,
-};
-#pragma GCC diagnostic pop
-
-// The classic definition, for interpreters without the export hook.
-PyModuleDef_Slot classic_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-    {0, nullptr},
-};
-
-PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT,
-    module_name,
-    module_doc,
-    0,        // no per-module state
-    nullptr,  // functions are added by the exec slot
-    classic_slots,
-    nullptr,
-    nullptr,
-    nullptr,
-};
+ModuleHooks hooks({module_name, module_doc, nullptr, module_exec});  // functions are added by the exec slot
 
 }  // namespace
 }  // namespace vellomir
 
-PyMODEXPORT_FUNC PyModExport_vellomir(void) { return vellomir::module_slots; }
+PyMODEXPORT_FUNC PyModExport_vellomir(void) { return vellomir::hooks.export_slots(); }
 
-PyMODINIT_FUNC PyInit_vellomir(void) { return PyModuleDef_Init(&vellomir::module_definition); }
+PyMODINIT_FUNC PyInit_vellomir(void) { return vellomir::hooks.init(); }

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "module/errors.hpp"
-#include "module/owned_ref.hpp"
+#include "capi/errors.hpp"
+#include "capi/owned_ref.hpp"
 
 namespace vellomir {
 

@@ -14,86 +14,24 @@ profile        a tabulated, piecewise-linear radial profile, to a relative toler
 light_curve    magnification against time for a rectilinear lens-source motion
 """
 
-from typing import Any, Final
-
 import numpy as np
 import numpy.typing as npt
 
 from . import _core
+from ._arguments import (
+    _POINT_SOURCE_RHO,
+    LAWS,
+    RTOL_RANGE,
+    Magnification,
+    _as_float64,
+    _broadcast_shape,
+    _check_rtol,
+    _coefficients,
+    _flat_pair,
+    _result,
+)
 
 __all__ = ["LAWS", "light_curve", "limb_darkened", "point_source", "profile", "uniform"]
-
-#: Names of the limb-darkening laws and how many coefficients each takes.
-LAWS: Final[dict[str, int]] = {
-    "linear": 1,
-    "quadratic": 2,
-    "square-root": 2,
-    "logarithmic": 2,
-    "power-2": 2,
-    "claret": 4,
-}
-
-RTOL_RANGE: Final = (1e-14, 1e-2)
-
-#: What the functions return: a float64 array, or a NumPy float64 scalar for scalar input.
-Magnification = npt.NDArray[np.float64] | np.float64
-
-_REAL_KINDS: Final = frozenset("biuf")
-_POINT_SOURCE_RHO: Final = np.zeros(())
-
-
-def _as_float64(value: Any, name: str) -> npt.NDArray[np.float64]:
-    """`value` as a float64 array (any layout), or TypeError naming the argument."""
-    if type(value) is np.ndarray and value.dtype == np.float64:
-        return value
-    if type(value) is float:
-        return np.array(value)
-    try:
-        array = np.asarray(value)
-        if array.dtype.kind in _REAL_KINDS:
-            return array.astype(np.float64, copy=False)
-        if array.dtype.kind == "c":
-            raise TypeError("complex values")
-        return np.asarray(array, dtype=np.float64)
-    except (TypeError, ValueError) as error:
-        raise TypeError(f"{name} must be convertible to float64 ({error})") from None
-
-
-def _check_rtol(rtol: Any) -> float:
-    try:
-        value = float(rtol)
-    except (TypeError, ValueError):
-        raise TypeError(f"rtol must be a real number, got {rtol!r}") from None
-    if not (RTOL_RANGE[0] <= value <= RTOL_RANGE[1]):
-        raise ValueError(f"rtol must be within [1e-14, 1e-2], got {rtol!r}")
-    return value
-
-
-def _broadcast_shape(names: tuple[str, ...], arrays: tuple[npt.NDArray[np.float64], ...]) -> tuple[int, ...]:
-    try:
-        return np.broadcast_shapes(*(array.shape for array in arrays))
-    except ValueError:
-        listed = ", ".join(names[:-1]) + " and " + names[-1]
-        shapes = ", ".join(str(array.shape) for array in arrays)
-        raise ValueError(f"{listed} do not broadcast together (shapes {shapes})") from None
-
-
-def _flat_pair(
-    u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]
-) -> tuple[tuple[int, ...], npt.NDArray[np.float64], npt.NDArray[np.float64]]:
-    """The broadcast shape and C-contiguous 1-D u and rho (rho may keep a single element)."""
-    if u.shape == rho.shape:
-        return u.shape, u.ravel(), rho.ravel()
-    if rho.ndim == 0:  # the common case, without the cost of np.broadcast_shapes
-        return u.shape, u.ravel(), rho.reshape(1)
-    shape = _broadcast_shape(("u", "rho"), (u, rho))
-    if rho.size == 1 and u.shape == shape:
-        return shape, u.ravel(), rho.ravel()
-    return shape, np.broadcast_to(u, shape).ravel(), np.broadcast_to(rho, shape).ravel()
-
-
-def _result(out: npt.NDArray[np.float64]) -> Magnification:
-    return out if out.ndim else out[()]
 
 
 def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnification:
@@ -101,19 +39,6 @@ def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnif
     out = np.empty(shape)
     _core.uniform(flat_u, flat_rho, out)
     return _result(out)
-
-
-def _coefficients(law: Any, coefficients: Any) -> tuple[str, npt.NDArray[np.float64]]:
-    if not isinstance(law, str) or law not in LAWS:
-        known = ", ".join(repr(name) for name in LAWS)
-        raise ValueError(f"law must be one of {known}, got {law!r}")
-    values = _as_float64(coefficients, "coefficients")
-    if values.ndim > 1:
-        raise ValueError(f"coefficients must be a 1-D sequence, got shape {values.shape}")
-    values = np.ascontiguousarray(values.reshape(-1))
-    if values.size != LAWS[law]:
-        raise ValueError(f"coefficients: the {law!r} law takes {LAWS[law]}, got {values.size}")
-    return law, values
 
 
 def _limb_darkened(

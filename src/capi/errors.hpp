@@ -1,8 +1,7 @@
 #pragma once
-// Errors on their way to the interpreter, and the trap that keeps C++ exceptions
-// out of it.
-//
-// Mapping (one written table, one trap):
+// Errors on their way to the interpreter, and the traps that keep C++ exceptions
+// out of it. What each failure becomes in each face is the exception table
+// (exception_table.hpp); for vellomir:
 //   argument matching           -> TypeError with a fixed text
 //   argument conversion         -> the conversion's own exception + note "while processing '<name>'"
 //   a model's error message     -> RuntimeError(message)
@@ -14,13 +13,15 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 
-#include "module/owned_ref.hpp"
+#include "capi/exception_table.hpp"
+#include "capi/owned_ref.hpp"
 
 namespace vellomir {
 
@@ -51,7 +52,8 @@ public:
         return error;
     }
     static PendingError type_error(std::string message);
-    static PendingError runtime_error(std::string_view message);
+    // vellomir's exception for `failure` (a row whose type the table names), created when raised.
+    static PendingError classic(Failure failure, std::string_view detail);
 
     bool is_normalised() const noexcept { return type_ == nullptr; }
 
@@ -117,6 +119,14 @@ public:
 private:
     std::variant<T, PendingError> state_;
 };
+
+// Sets the exception `face` raises for `failure` (a row whose type the table names) with `detail`.
+// vellomir's (PanicException) may throw InternalFailure if its type cannot be created.
+void raise_failure(Face face, Failure failure, std::string_view detail);
+
+// Sets the exception `face` raises for the C++ exception `exception` and returns nullptr.
+// If that fails, vellomir aborts the process and vellomir_numpy raises MemoryError.
+PyObject* raise_cpp_exception(Face face, std::exception_ptr exception) noexcept;
 
 // Called inside a catch handler: raises the exception in flight as PanicException.
 // Never returns by exception; if the conversion itself fails the process aborts.

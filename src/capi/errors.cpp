@@ -1,12 +1,12 @@
 // Raising and fetching errors, the PanicException type and the panic conversion.
 
-#include "module/errors.hpp"
+#include "capi/errors.hpp"
 
 #include <cstdlib>
 #include <new>
 
 #include "models/internal_failure.hpp"
-#include "module/once.hpp"
+#include "capi/once.hpp"
 
 namespace vellomir {
 namespace {
@@ -21,8 +21,24 @@ constexpr const char* panic_exception_doc =
 OnceValue<PyObject*> panic_type_cell;
 
 PyObject* type_error_type() { return PyExc_TypeError; }
+PyObject* value_error_type() { return PyExc_ValueError; }
 PyObject* runtime_error_type() { return PyExc_RuntimeError; }
 PyObject* system_error_type() { return PyExc_SystemError; }
+PyObject* memory_error_type() { return PyExc_MemoryError; }
+
+// The type a row names (panic_exception_type creates its type on first use).
+PendingError::TypeGetter type_getter(PythonType type) {
+    switch (type) {
+        case PythonType::type_error: return type_error_type;
+        case PythonType::value_error: return value_error_type;
+        case PythonType::runtime_error: return runtime_error_type;
+        case PythonType::memory_error: return memory_error_type;
+        case PythonType::panic_exception: return panic_exception_type;
+        case PythonType::as_raised:
+        case PythonType::not_raised: break;
+    }
+    throw InternalFailure("the exception table names no type to raise for this failure");
+}
 
 std::string type_name_text(PyObject* object) {
     OwnedRef name(PyType_GetName(Py_TYPE(object)));
@@ -51,8 +67,38 @@ std::string repr_text(PyObject* object) {
 
 PendingError PendingError::type_error(std::string message) { return lazy(type_error_type, std::move(message)); }
 
-PendingError PendingError::runtime_error(std::string_view message) {
-    return lazy(runtime_error_type, std::string(message));
+PendingError PendingError::classic(Failure failure, std::string_view detail) {
+    return lazy(type_getter(exception_rule(Face::classic, failure).type),
+                exception_message(Face::classic, failure, detail));
+}
+
+void raise_failure(Face face, Failure failure, std::string_view detail) {
+    const FaceRule& rule = exception_rule(face, failure);
+    if (face == Face::classic) {
+        raise_pending(PendingError::classic(failure, detail));
+        return;
+    }
+    if (rule.type == PythonType::memory_error) {
+        PyErr_NoMemory();
+        return;
+    }
+    PyObject* type = type_getter(rule.type)();
+    // As PyErr_Format's "%s" reads text: UTF-8, undecodable bytes replaced.
+    const std::string message = exception_message(face, failure, detail);
+    OwnedRef text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+}
+
+PyObject* raise_cpp_exception(Face face, std::exception_ptr exception) noexcept {
+    try {
+        const CppFailure failure = classify_cpp_exception(exception);
+        raise_failure(face, failure.failure, failure.detail);
+    } catch (...) {
+        if (face == Face::numpy) return PyErr_NoMemory();
+        std::fputs("uncaught panic at ffi boundary\n", stderr);
+        std::abort();
+    }
+    return nullptr;
 }
 
 void raise_pending(PendingError error) {
@@ -153,22 +199,7 @@ std::string debug_description(PyObject* exception) {
 }
 
 void raise_current_exception_as_panic() noexcept {
-    try {
-        std::string message;
-        try {
-            throw;
-        } catch (const std::bad_alloc&) {
-            message = "native code ran out of memory";
-        } catch (const std::exception& failure) {
-            message = failure.what();
-        } catch (...) {
-            message = "native code panicked with an exception that carries no message";
-        }
-        raise_pending(panic_to_exception(std::move(message)));
-    } catch (...) {
-        std::fputs("uncaught panic at ffi boundary\n", stderr);
-        std::abort();
-    }
+    raise_cpp_exception(Face::classic, std::current_exception());
 }
 
 }  // namespace vellomir

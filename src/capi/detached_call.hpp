@@ -12,7 +12,7 @@
 
 #include <utility>
 
-#include "module/owned_ref.hpp"
+#include "capi/owned_ref.hpp"
 #include "parallel/cancellation.hpp"
 
 namespace vellomir {

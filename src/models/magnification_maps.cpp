@@ -1,0 +1,116 @@
+// Magnification maps over arrays: the inline-or-pool decision and the element rules.
+
+#include "models/magnification_maps.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+
+#include "models/profile_magnification.hpp"
+#include "models/witt_mao.hpp"
+#include "models/witt_mao_batch.hpp"
+#include "parallel/parallel_for_blocks.hpp"
+#include "parallel/parallel_map.hpp"
+
+namespace vellomir {
+namespace {
+
+void check_lengths(std::span<const double> u, std::span<const double> rho, std::span<double> out) {
+    if (out.size() != u.size() || (rho.size() != 1 && rho.size() != u.size())) {
+        throw std::invalid_argument("magnification map: u, rho and out have inconsistent lengths");
+    }
+}
+
+// out[i] = element(u[i], rho[i or 0]); on the calling thread for a few cheap elements.
+template <class Element>
+void map_elements(std::span<const double> u, std::span<const double> rho, std::span<double> out, bool cheap,
+                  const Element& element, PoolLauncher& launcher) {
+    const bool broadcast_rho = rho.size() == 1;
+    auto at = [&](const double& separation) {
+        const std::size_t i = static_cast<std::size_t>(&separation - u.data());
+        return element(separation, broadcast_rho ? rho[0] : rho[i]);
+    };
+    if (cheap && u.size() <= INLINE_CHEAP_ELEMENTS) {
+        for (std::size_t i = 0; i < u.size(); ++i) out[i] = at(u[i]);
+        return;
+    }
+    // Expensive elements (ring integrals near the lens) sit among cheap ones (the far series).
+    const ElementCost cost = cheap ? ElementCost::even : ElementCost::uneven;
+    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_map_into(pool, u, out, at, cost); });
+}
+
+// uniform_disk_magnification over a run of separations about one radius, a block of whole SIMD
+// batches at a time (bit for bit the same): the batched kernel takes the distances, and the NaN
+// and infinite inputs are then set as uniform_disk_magnification sets them.
+void uniform_disk_run(std::span<const double> u, double rho, std::span<double> out) noexcept {
+    std::array<double, BATCH_BLOCK> distance;
+    for (std::size_t begin = 0; begin < u.size(); begin += BATCH_BLOCK) {
+        const std::size_t count = std::min(BATCH_BLOCK, u.size() - begin);
+        for (std::size_t i = 0; i < count; ++i) distance[i] = std::fabs(u[begin + i]);
+        const std::span<double> results = out.subspan(begin, count);
+        witt_mao_magnification_batch(std::span<const double>(distance.data(), count), 1.0, rho, results);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (std::isnan(distance[i]) || std::isnan(rho)) {
+                results[i] = std::numeric_limits<double>::quiet_NaN();
+            } else if (std::isinf(distance[i])) {
+                results[i] = 1.0;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+double uniform_disk_magnification(double u, double rho) noexcept {
+    if (std::isnan(u) || std::isnan(rho)) return std::numeric_limits<double>::quiet_NaN();
+    const double distance = std::fabs(u);
+    if (std::isinf(distance)) return 1.0;
+    return witt_mao_magnification_scaled(distance, rho);
+}
+
+void uniform_disk_magnification_map(std::span<const double> u, std::span<const double> rho,
+                                    std::span<double> out, PoolLauncher& launcher) {
+    check_lengths(u, rho, out);
+    if (rho.size() != 1) {
+        map_elements(u, rho, out, true, uniform_disk_magnification, launcher);
+        return;
+    }
+    const double radius = rho[0];
+    if (u.size() <= INLINE_CHEAP_ELEMENTS) {
+        uniform_disk_run(u, radius, out);
+        return;
+    }
+    launch_on_pool(launcher, [&](WorkerPool& pool) {
+        parallel_for_blocks(pool, u.size(), BATCH_BLOCK, [&](std::size_t begin, std::size_t end) {
+            uniform_disk_run(u.subspan(begin, end - begin), radius, out.subspan(begin, end - begin));
+        });
+    });
+}
+
+void profile_magnification_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                               double rtol, bool ring_only, std::span<double> out, PoolLauncher& launcher) {
+    check_lengths(u, rho, out);
+    // A few elements that all avoid the ring integral are cheaper here than on the pool;
+    // the first that needs it sends them all to the pool.
+    if (!ring_only && u.size() <= INLINE_CHEAP_ELEMENTS) {
+        std::size_t i = 0;
+        for (; i < u.size(); ++i) {
+            const std::optional<double> cheap =
+                profile_magnification_without_rings(u[i], rho.size() == 1 ? rho[0] : rho[i], profile, rtol);
+            if (!cheap) break;
+            out[i] = *cheap;
+        }
+        if (i == u.size()) return;
+    }
+    map_elements(
+        u, rho, out, false,
+        [&profile, rtol, ring_only](double separation, double radius) {
+            return profile_magnification(separation, radius, profile, rtol, !ring_only);
+        },
+        launcher);
+}
+
+}  // namespace vellomir
