@@ -26,6 +26,7 @@
 #include "models/limb_darkening_law.hpp"
 #include "models/magnification_maps.hpp"
 #include "models/radial_profile.hpp"
+#include "numpy_module/centroid_entry.hpp"
 
 namespace vellomir::numpy_face {
 namespace {
@@ -181,6 +182,10 @@ PyMethodDef core_functions[] = {
      "limb_darkened(u, rho, law, coefficients, rtol, ring_only, out)."},
     {"profile", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(profile)), METH_FASTCALL,
      "profile(u, rho, radius, intensity, rtol, ring_only, out)."},
+    {"centroid_uniform", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(centroid_uniform)), METH_FASTCALL,
+     "centroid_uniform(u, rho, out): uniform-disk centroid shift into out."},
+    {"centroid_limb_darkened", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(centroid_limb_darkened)),
+     METH_FASTCALL, "centroid_limb_darkened(u, rho, law, coefficients, rtol, out)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

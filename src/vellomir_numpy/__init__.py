@@ -12,6 +12,8 @@ uniform        uniform stellar disk (Witt & Mao closed form)
 limb_darkened  a limb-darkening law with its coefficients, to a relative tolerance
 profile        a tabulated, piecewise-linear radial profile, to a relative tolerance
 light_curve    magnification against time for a rectilinear lens-source motion
+centroid_shift  astrometric shift of the light centroid (uniform disk or a law)
+centroid_track  the shift against time, along and across the lens-source motion
 """
 
 import numpy as np
@@ -30,8 +32,18 @@ from ._arguments import (
     _flat_pair,
     _result,
 )
+from ._centroid import centroid_shift, centroid_track
 
-__all__ = ["LAWS", "light_curve", "limb_darkened", "point_source", "profile", "uniform"]
+__all__ = [
+    "LAWS",
+    "centroid_shift",
+    "centroid_track",
+    "light_curve",
+    "limb_darkened",
+    "point_source",
+    "profile",
+    "uniform",
+]
 
 
 def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnification:

@@ -23,7 +23,9 @@ FUNCTIONS = ["uniform", "limb_darkened", "profile"]
 
 
 def test_public_names():
-    assert vn.__all__ == ["LAWS", "light_curve", "limb_darkened", "point_source", "profile", "uniform"]
+    assert vn.__all__ == [
+        "LAWS", "centroid_shift", "centroid_track", "light_curve", "limb_darkened", "point_source", "profile", "uniform"
+    ]
     for name in vn.__all__[1:]:
         doc = getattr(vn, name).__doc__
         assert "Parameters\n----------" in doc and "Returns\n-------" in doc and "Examples\n--------" in doc
