@@ -146,7 +146,7 @@ double closed_form(double u, double rho) noexcept {
 
 double disk_weighted_centroid_shift(double u, double rho) noexcept {
     if (!(u >= 0.0) || !(rho >= 0.0)) return FAILED;
-    if (std::isinf(u)) return 0.0;
+    if (std::isinf(u) || std::isinf(rho)) return 0.0;  // both tend to 0 (1 / u, -u / rho^2)
     if (rho == 0.0 || u >= SERIES_RATIO * rho) {
         if (u == 0.0) return 0.5;  // rho = 0 at the lens: A delta = 1 / sqrt(x^2 + 4)
         return centroid_mean_value_series(u, rho, DISK_MOMENTS).weighted_shift;
@@ -156,13 +156,17 @@ double disk_weighted_centroid_shift(double u, double rho) noexcept {
     return closed_form(u, rho);
 }
 
+bool uniform_centroid_is_closed_form(double u, double rho) noexcept {
+    return u > 0.0 && rho >= SMALLEST_UNSCALED_RHO && u < SERIES_RATIO * rho && u != rho && std::isfinite(rho);
+}
+
 double uniform_centroid_shift(double u, double rho) noexcept {
     if (!(u >= 0.0) || !(rho >= 0.0)) return FAILED;
     if (rho == 0.0) {
         // The point source, without overflow of u^2.
         return u <= 1.0 ? u / (u * u + 2.0) : 1.0 / (u + 2.0 / u);
     }
-    if (std::isinf(u)) return 0.0;
+    if (std::isinf(u) || std::isinf(rho)) return 0.0;
     if (u >= SERIES_RATIO * rho) {
         const CentroidSeriesSum series = centroid_mean_value_series(u, rho, DISK_MOMENTS);
         return series.weighted_shift / series.magnification;

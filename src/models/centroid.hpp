@@ -19,4 +19,9 @@ double disk_weighted_centroid_shift(double u, double rho) noexcept;
 // arguments give NaN. Pure; any thread.
 double uniform_centroid_shift(double u, double rho) noexcept;
 
+// Whether uniform_centroid_shift(u, rho) is disk_weighted_centroid_shift(u, rho) /
+// witt_mao_magnification_scaled(u, rho) (the closed form and the centre series: 0 < u < 3 rho,
+// u != rho, rho >= 1e-200 and finite), which the batched kernels compute.
+bool uniform_centroid_is_closed_form(double u, double rho) noexcept;
+
 }  // namespace vellomir
