@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -58,6 +59,20 @@ PieceRule annulus_piece_rule(double unmagnified) noexcept {
 
 void require_equal_lengths(const std::vector<double>& bl, const std::vector<double>& bf) {
     if (bl.size() != bf.size()) throw count_mismatch(bl.size(), bf.size());
+}
+
+// The integrated maps are ratios, the same for any scale of bf; but a table near the ends of the
+// double range (1e306, 1e-320) would overflow or lose digits in its flux and integrand. Such a
+// table is first scaled by the power of two that brings its largest magnitude to [1, 2): exact,
+// so the result is bit for bit that of the scaled table. Tables within 2^+-500 are left as they
+// are, which keeps their results to the last bit.
+void normalise_extreme_scale(std::vector<double>& bf) {
+    double largest = 0.0;
+    for (const double value : bf) largest = std::fmax(largest, std::fabs(value));
+    if (!(largest > 0.0) || !std::isfinite(largest)) return;
+    const int exponent = std::ilogb(largest);
+    if (-500 <= exponent && exponent <= 500) return;
+    for (double& value : bf) value = std::ldexp(value, -exponent);
 }
 
 // Ring-flux integral of the tabulated star for one separation, over the unmagnified flux N.
@@ -228,6 +243,7 @@ Outcome<std::vector<double>> integrated_flux_map_witt_mao_magnification(WorkerPo
                                                                         std::vector<double> bl,
                                                                         std::vector<double> bf) {
     require_equal_lengths(bl, bf);
+    normalise_extreme_scale(bf);
     const TabulatedProfile profile(bl, bf);
     const double unmagnified = profile.usable() ? profile.flux() : NOT_A_NUMBER;
     const double quotient = rstar / re;
@@ -243,6 +259,7 @@ Outcome<std::vector<double>> integrated_flux_map_heyrovsky_magnification(WorkerP
                                                                          std::vector<double> bl,
                                                                          std::vector<double> bf) {
     require_equal_lengths(bl, bf);
+    normalise_extreme_scale(bf);
     const TabulatedProfile profile(bl, bf);
     const bool usable = profile.usable();
     const double unmagnified = usable ? profile.flux() : NOT_A_NUMBER;

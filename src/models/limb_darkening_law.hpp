@@ -36,4 +36,18 @@ struct PowerSumIntensity {
 // which the caller has checked) as a sum of powers of mu.
 PowerSumIntensity power_sum_of_law(LimbDarkeningLaw law, std::span<const double> coefficients) noexcept;
 
+// I(mu) of the sum at mu in [0, 1].
+double power_sum_intensity(const PowerSumIntensity& sum, double mu) noexcept;
+
+// Where the intensity is lowest, and its value there, over mu in [0, 1]: the ends, and the
+// interior minima of each law's form: for a polynomial in t = sqrt(mu) (powers that are
+// multiples of 1/2) the sign changes of P'(t) among 64 intervals, bisected; for c0 + c1 mu +
+// L mu ln(mu) its one critical point; a constant plus one power of mu is monotone. (A pair of
+// turning points within 1/64 in t would be missed: a dip of depth below 2e-5 max|P''|.)
+struct IntensityMinimum {
+    double mu;
+    double intensity;
+};
+IntensityMinimum power_sum_minimum(const PowerSumIntensity& sum) noexcept;
+
 }  // namespace vellomir

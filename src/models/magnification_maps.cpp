@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <stdexcept>
 
 #include "models/profile_magnification.hpp"
+#include "models/subdisk_profile.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_batch.hpp"
 #include "parallel/parallel_for_blocks.hpp"
@@ -90,8 +92,9 @@ void uniform_disk_magnification_map(std::span<const double> u, std::span<const d
     });
 }
 
-void profile_magnification_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
-                               double rtol, bool ring_only, std::span<double> out, PoolLauncher& launcher) {
+MissedTolerance profile_magnification_map(std::span<const double> u, std::span<const double> rho,
+                                          const RadialProfile& profile, double rtol, bool ring_only,
+                                          std::span<double> out, PoolLauncher& launcher) {
     check_lengths(u, rho, out);
     // A few elements that all avoid the ring integral are cheaper here than on the pool;
     // the first that needs it sends them all to the pool.
@@ -103,14 +106,28 @@ void profile_magnification_map(std::span<const double> u, std::span<const double
             if (!cheap) break;
             out[i] = *cheap;
         }
-        if (i == u.size()) return;
+        if (i == u.size()) return {};
     }
+    const SubdiskProfile stack(profile);
+    // Misses counted across the workers: the count and the maximum do not depend on the order.
+    std::atomic<std::size_t> missed{0};
+    std::atomic<double> worst{0.0};
     map_elements(
         u, rho, out, false,
-        [&profile, rtol, ring_only](double separation, double radius) {
-            return profile_magnification(separation, radius, profile, rtol, !ring_only);
+        [&](double separation, double radius) {
+            const ProfileMagnification result =
+                profile_magnification(separation, radius, profile, stack, rtol, !ring_only);
+            if (!result.met_tolerance) {
+                missed.fetch_add(1, std::memory_order_relaxed);
+                double seen = worst.load(std::memory_order_relaxed);
+                while (result.error_estimate > seen &&
+                       !worst.compare_exchange_weak(seen, result.error_estimate, std::memory_order_relaxed)) {
+                }
+            }
+            return result.value;
         },
         launcher);
+    return {missed.load(), worst.load()};
 }
 
 }  // namespace vellomir

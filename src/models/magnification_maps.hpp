@@ -29,9 +29,17 @@ double uniform_disk_magnification(double u, double rho) noexcept;
 void uniform_disk_magnification_map(std::span<const double> u, std::span<const double> rho,
                                     std::span<double> out, PoolLauncher& launcher);
 
-// out[i] = profile_magnification(u[i], rho[...], profile, rtol, !ring_only). A few elements that
-// all avoid the ring integral run on the calling thread; otherwise the pool computes them all.
-void profile_magnification_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+// The elements whose adaptive integral reached its cap before rtol, and the largest relative error
+// estimate among them (0 when none).
+struct MissedTolerance {
+    std::size_t elements = 0;
+    double worst_estimate = 0.0;
+};
+
+// out[i] = profile_magnification(u[i], rho[...], profile, rtol, !ring_only).value. A few elements
+// that all avoid the sub-disk integral run on the calling thread; otherwise the pool computes
+// them all.
+MissedTolerance profile_magnification_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
                                double rtol, bool ring_only, std::span<double> out, PoolLauncher& launcher);
 
 }  // namespace vellomir

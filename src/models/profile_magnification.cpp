@@ -1,79 +1,45 @@
-// A = int_0^1 I(r) 2 pi r H(l, r) dr / (pi F) with l = u / rho (stellar radii), H the ring
-// magnification (Heyrovsky 2003) for an Einstein radius of 1 / rho stellar radii, and F the
-// profile's flux. The integral is split where the integrand is not smooth: at the ring through
-// the lens (r = l, a logarithmic singularity) and at a table's radii (kinks and steps), so that
-// every singularity sits at an endpoint of a tanh-sinh rule. The rings of each level of the rule
-// are computed together by the batched kernel, bit for bit the scalar ones.
-// Error control: the point-lens magnification is at least 1, so A >= 1 for a non-negative
-// profile, and an absolute error of rtol * pi F on the integral is a relative error of at
-// most rtol on A. It is shared among the pieces in proportion to their lengths.
+// Near the lens: the sub-disk integral (subdisk_integral.hpp) of the uniform-disk magnification.
+// Error control: the integrator's summed Gauss-Kronrod estimate |K - G| (an estimate of the
+// error of the lower-order rule, far above that of the result returned) within rtol of the value.
+// A star below 2^-400 Einstein radii is computed at 2^-400 and scaled: A(u, rho) rho is a
+// function of u / rho alone up to relative terms of order rho^2 (the point-lens magnification is
+// 1/x (1 + 3x^2/8 + ...)), and a power of two is exact; so the sub-disk radii rho r stay normal
+// numbers however close rho is to the subnormal range.
 
 #include "models/profile_magnification.hpp"
 
 #include <cmath>
-#include <cstddef>
 #include <limits>
-#include <span>
 
-#include "models/heyrovsky_batch.hpp"
-#include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
+#include "models/subdisk_integral.hpp"
+#include "models/subdisk_kernels.hpp"
 #include "models/witt_mao.hpp"
-#include "quadrature/double_exponential_batch.hpp"
 
 namespace vellomir {
 namespace {
 
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
+constexpr int SMALLEST_DIRECT_EXPONENT = -400;
 
-struct RingIntegral {
-    double sum = 0.0;
-    bool failed = false;
-};
+ProfileMagnification exact(double value) { return {value, 0.0, true}; }
 
-template <class Intensity>
-void integrate_rings(double l, double rho, double begin, double end, double error_per_radius,
-                     const Intensity& intensity, RingIntegral& total) {
-    // The rings of a level through the batched kernel, which gives NaN where a ring fails (and
-    // for no ring that succeeds: l and r are finite and non-negative here).
-    auto ring_flux = [&](std::span<const double> r, std::span<double> values) {
-        heyrovsky_magnification_batch(l, r, 1.0, rho, values);
-        for (std::size_t i = 0; i < r.size(); ++i) {
-            if (std::isnan(values[i])) {
-                total.failed = true;
-                values[i] = 0.0;
-            } else {
-                values[i] = intensity(r[i]) * ((TWO_PI * r[i]) * values[i]);
-            }
+ProfileMagnification subdisk_magnification(double u, double rho, const SubdiskProfile& stack, double rtol) {
+    int shift = 0;
+    if (std::ilogb(rho) < SMALLEST_DIRECT_EXPONENT) {
+        shift = SMALLEST_DIRECT_EXPONENT - std::ilogb(rho);
+        const double scaled_u = std::ldexp(u, shift);
+        if (std::isinf(scaled_u)) {
+            shift = 0;  // u / rho beyond 2^1400: the point source to every digit
+            return exact(witt_mao_magnification_scaled(u, 0.0));
         }
-    };
-    auto piece = [&](double a, double b) {
-        total.sum += integrate_batched(ring_flux, a, b, error_per_radius * (b - a)).integral;
-    };
-    if (begin < l && l < end) {
-        piece(begin, l);
-        piece(l, end);
-    } else {
-        piece(begin, end);
+        u = scaled_u;
+        rho = std::ldexp(rho, shift);
     }
-}
-
-double ring_magnification(double u, double rho, const RadialProfile& profile, double rtol) noexcept {
-    const double l = u / rho;
-    const double error_per_radius = rtol * (PI * profile.flux());
-    RingIntegral total;
-    for (const RadialProfile::Piece& piece : profile.pieces()) {
-        if (profile.is_table()) {
-            const double slope = (piece.intensity_end - piece.intensity_begin) / (piece.end - piece.begin);
-            auto linear = [&piece, slope](double r) { return piece.intensity_begin + slope * (r - piece.begin); };
-            integrate_rings(l, rho, piece.begin, piece.end, error_per_radius, linear, total);
-        } else {
-            auto law = [&profile](double r) { return profile.law_intensity(r); };
-            integrate_rings(l, rho, piece.begin, piece.end, error_per_radius, law, total);
-        }
-    }
-    if (total.failed) return NOT_A_NUMBER;
-    return total.sum / (PI * profile.flux());
+    const SubdiskIntegral<1> integral = integrate_over_subdisks(UniformDiskMagnificationKernel{}, stack, u, rho, rtol);
+    const double value = integral.value[0];
+    if (std::isnan(value)) return {NOT_A_NUMBER, 0.0, true};
+    return {std::ldexp(value, shift), integral.error[0] / std::fabs(value), integral.converged};
 }
 
 }  // namespace
@@ -91,19 +57,24 @@ std::optional<double> profile_magnification_without_rings(double u, double rho, 
     return std::nullopt;
 }
 
-double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol,
-                             bool allow_series) noexcept {
+ProfileMagnification profile_magnification(double u, double rho, const RadialProfile& profile,
+                                           const SubdiskProfile& stack, double rtol, bool allow_series) {
     if (allow_series) {
         if (const std::optional<double> cheap = profile_magnification_without_rings(u, rho, profile, rtol)) {
-            return *cheap;
+            return exact(*cheap);
         }
     } else {
         // The same trivial cases, without the series.
-        if (std::isnan(u) || std::isnan(rho)) return NOT_A_NUMBER;
-        if (rho == 0.0) return witt_mao_magnification_scaled(std::fabs(u), 0.0);
-        if (std::isinf(u)) return 1.0;
+        if (std::isnan(u) || std::isnan(rho)) return exact(NOT_A_NUMBER);
+        if (rho == 0.0) return exact(witt_mao_magnification_scaled(std::fabs(u), 0.0));
+        if (std::isinf(u)) return exact(1.0);
     }
-    return ring_magnification(std::fabs(u), rho, profile, rtol);
+    if (std::isinf(rho)) return exact(1.0);
+    return subdisk_magnification(std::fabs(u), rho, stack, rtol);
+}
+
+double profile_magnification(double u, double rho, const RadialProfile& profile, double rtol, bool allow_series) {
+    return profile_magnification(u, rho, profile, SubdiskProfile(profile), rtol, allow_series).value;
 }
 
 }  // namespace vellomir

@@ -87,12 +87,17 @@ Outcome<RadialProfile> RadialProfile::of_law(LimbDarkeningLaw law, std::span<con
 Outcome<RadialProfile> RadialProfile::of_table(std::span<const double> radius, std::span<const double> intensity) {
     RadialProfile profile;
     profile.is_table_ = true;
+    double largest = 0.0;
+    for (const double value : intensity) largest = std::fmax(largest, std::fabs(value));
+    // Scaled by 2^-floor(log2 largest): exact for every value, subnormal ones included.
+    const int exponent = largest > 0.0 && std::isfinite(largest) ? std::ilogb(largest) : 0;
     Raw raw{};
     for (std::size_t j = 0; j + 1 < radius.size(); ++j) {
         const double h = radius[j + 1] - radius[j];
         if (!(h > 0.0)) continue;  // a step adds no area
-        profile.pieces_.push_back(Piece{radius[j], radius[j + 1], intensity[j], intensity[j + 1]});
-        add_segment_moments(radius[j], h, intensity[j], intensity[j + 1], raw);
+        const double y0 = std::ldexp(intensity[j], -exponent), y1 = std::ldexp(intensity[j + 1], -exponent);
+        profile.pieces_.push_back(Piece{radius[j], radius[j + 1], y0, y1});
+        add_segment_moments(radius[j], h, y0, y1, raw);
     }
     return finish(std::move(profile), raw, "intensity gives a profile whose total flux is not positive");
 }

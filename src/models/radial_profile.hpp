@@ -22,7 +22,9 @@ public:
 
     // Linear interpolation between (radius[j], intensity[j]), zero outside [radius.front(),
     // radius.back()]. The radii are non-decreasing in [0, 1] and the lengths equal (checked by
-    // the caller); equal radii make a step. Fails when the total flux is not positive.
+    // the caller); equal radii make a step. Fails when the total flux is not positive. The
+    // intensities are first scaled by the power of two that brings the largest magnitude into
+    // [1, 2) (exact), so that the scale of the table changes no result and no flux overflows.
     static Outcome<RadialProfile> of_table(std::span<const double> radius, std::span<const double> intensity);
 
     // F = int_0^1 I(r) 2 r dr: 1 for the uniform disk of unit intensity.
@@ -47,6 +49,9 @@ public:
 
     // The law's intensity at r in [0, 1] (laws only).
     double law_intensity(double r) const noexcept;
+
+    // The law as a sum of powers of mu (laws only).
+    const PowerSumIntensity& law() const noexcept { return law_; }
 
     // An empty profile (no pieces, zero flux): only what a failed construction carries.
     RadialProfile() = default;

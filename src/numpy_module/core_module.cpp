@@ -4,13 +4,17 @@
 //   uniform(u, rho, out)
 //   limb_darkened(u, rho, law, coefficients, rtol, ring_only, out)
 //   profile(u, rho, radius, intensity, rtol, ring_only, out)
-// `rho` holds one value or as many as `u`; `ring_only` forces the ring integral everywhere
+// `rho` holds one value or as many as `u`; `ring_only` forces the sub-disk integral everywhere
 // (for comparing the two routes). Each function acquires its arguments, calls one models
-// entry (models/magnification_maps.hpp) and returns None or raises; what it raises is the
-// NumPy column of the exception table (capi/exception_table.hpp).
+// entry (models/magnification_maps.hpp) and returns None (uniform) or (missed, worst): how many
+// elements the adaptive integral could not bring within rtol and the largest relative error
+// estimate among them (the front warns); or raises; what it raises is the NumPy column of the
+// exception table (capi/exception_table.hpp).
 
 #include <Python.h>
 
+#include <cmath>
+#include <cstdio>
 #include <exception>
 #include <optional>
 #include <span>
@@ -110,9 +114,40 @@ PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool r
                       Float64View& rho, Float64View& out) {
     if (!profile.ok()) return raise(Failure::model_error, profile.message());
     DetachedPoolLauncher launcher;
-    profile_magnification_map(u.values(), rho.values(), profile.value(), rtol, ring_only, out.writable_values(),
-                              launcher);
-    return launcher.finish(Face::numpy);
+    const MissedTolerance missed = profile_magnification_map(u.values(), rho.values(), profile.value(), rtol,
+                                                             ring_only, out.writable_values(), launcher);
+    OwnedRef done(launcher.finish(Face::numpy));
+    if (!done) return nullptr;
+    return Py_BuildValue("(nd)", static_cast<Py_ssize_t>(missed.elements), missed.worst_estimate);
+}
+
+// ValueError for a law whose intensity is negative somewhere on the star (beyond rounding).
+bool law_is_non_negative(const char* name, const PowerSumIntensity& sum) {
+    const IntensityMinimum lowest = power_sum_minimum(sum);
+    if (!(lowest.intensity < -1e-14)) return true;
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "the %s law with these coefficients has a negative intensity, I = %.6g at mu = %.6g "
+                  "(r = %.6g stellar radii); only non-negative profiles are accepted",
+                  name, lowest.intensity, lowest.mu, std::sqrt(1.0 - lowest.mu * lowest.mu));
+    raise(Failure::argument_value, text);
+    return false;
+}
+
+// ValueError for a table with a negative intensity.
+bool table_is_non_negative(std::span<const double> radii, std::span<const double> intensities) {
+    for (std::size_t j = 0; j < intensities.size(); ++j) {
+        if (intensities[j] < 0.0) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "intensity is negative at radius %.6g (intensity[%zu] = %.6g); only non-negative "
+                          "profiles are accepted",
+                          radii[j], j, intensities[j]);
+            raise(Failure::argument_value, text);
+            return false;
+        }
+    }
+    return true;
 }
 
 PyObject* uniform(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -146,7 +181,10 @@ PyObject* limb_darkened(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         double rtol = 0.0;
         bool ring_only = false;
         if (!acquire_tolerance(args, rtol, ring_only)) return nullptr;
-        return map_profile(RadialProfile::of_law(*law, coefficients.values()), rtol, ring_only, u, rho, out);
+        const Outcome<RadialProfile> shape = RadialProfile::of_law(*law, coefficients.values());
+        // A profile with no positive flux is reported as such first.
+        if (shape.ok() && !law_is_non_negative(name, shape.value().law())) return nullptr;
+        return map_profile(shape, rtol, ring_only, u, rho, out);
     });
 }
 
@@ -171,7 +209,9 @@ PyObject* profile(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         double rtol = 0.0;
         bool ring_only = false;
         if (!acquire_tolerance(args, rtol, ring_only)) return nullptr;
-        return map_profile(RadialProfile::of_table(radii, intensity.values()), rtol, ring_only, u, rho, out);
+        const Outcome<RadialProfile> shape = RadialProfile::of_table(radii, intensity.values());
+        if (shape.ok() && !table_is_non_negative(radii, intensity.values())) return nullptr;
+        return map_profile(shape, rtol, ring_only, u, rho, out);
     });
 }
 

@@ -130,6 +130,20 @@ TEST(FluxMap, ScaleOfTheBrightnessCancels) {
                                                            integrated_flux_map_heyrovsky_magnification}) {
         const std::vector<double> a = values(map(l, 1.0, 1.0, bl, bf)), b = values(map(l, 1.0, 1.0, bl, scaled));
         for (std::size_t i = 0; i < l.size(); ++i) EXPECT_LT(relative_error(b[i], a[i]), 1e-10) << l[i];
+        // Scales at the ends of the double range: a power of two away from 1 gives the same bits;
+        // 1e306 and 1e308 (whose fluxes overflowed) and subnormal tables give the ratio too.
+        for (const double scale : {0x1p600, 0x1p-700, 1e306, 1e308, 1e-320}) {
+            std::vector<double> extreme = bf;
+            for (double& x : extreme) x *= scale;
+            const std::vector<double> c = values(map(l, 1.0, 1.0, bl, extreme));
+            for (std::size_t i = 0; i < l.size(); ++i) {
+                if (std::ilogb(scale) % 100 == 0) {
+                    EXPECT_EQ(c[i], a[i]) << scale;
+                } else {
+                    EXPECT_LT(relative_error(c[i], a[i]), scale < 1e-300 ? 1e-3 : 1e-10) << scale << " " << l[i];
+                }
+            }
+        }
     }
 }
 

@@ -1,0 +1,117 @@
+// The sub-disk form of a profile (see subdisk_profile.hpp). For a law
+//     I(mu) = sum_i c_i mu^(p_i) + d mu ln(mu),   dI/dmu = sum_i c_i p_i mu^(p_i - 1) + d (ln(mu) + 1),
+// w dr = -dI/dr dr = (r / mu) dI/dmu dr; in the limb coordinate, with v = s^m, r = 1 - v,
+// q = sqrt(2 - v), mu = s^(m/2) q (so dmu = r dv / mu):
+//     dI/ds = dI/dmu dmu/ds = dI/dmu m r s^(m-1) / mu,   d(mu^p)/ds = p m r s^(m p / 2 - 1) q^(p-2),
+// with m = 2 for laws of whole powers of mu and m = 4 otherwise.
+// The limb itself is an atom of mass I(mu = 0) = sum of the c_i with p_i = 0.
+
+#include "models/subdisk_profile.hpp"
+
+#include <cmath>
+
+namespace vellomir {
+
+SubdiskProfile::SubdiskProfile(const RadialProfile& profile) : flux_(profile.flux()) {
+    if (profile.pieces().empty()) return;
+    if (!profile.is_table()) {
+        is_law_ = true;
+        const PowerSumIntensity& law = profile.law();
+        double limb_intensity = 0.0;
+        for (std::size_t i = 0; i < law.count; ++i) {
+            const PowerTerm term = law.terms[i];
+            if (term.power == 0.0) {
+                limb_intensity += term.coefficient;
+                continue;
+            }
+            const double half = term.power * 2.0;
+            const int half_powers = half == std::floor(half) && half >= 1.0 && half <= 4.0 ? static_cast<int>(half) : 0;
+            terms_.push_back(Term{term.coefficient * term.power, term.power, half_powers});
+        }
+        log_coefficient_ = law.log_coefficient;
+        // r = 1 - s^2 suffices where every power is a whole number (mu = s sqrt(2 - s^2)).
+        bool whole = log_coefficient_ == 0.0;
+        for (const Term& term : terms_) whole = whole && term.power == std::floor(term.power);
+        limb_exponent_ = whole ? 2 : 4;
+        limb_singular_ = log_coefficient_ != 0.0;
+        for (const Term& term : terms_) limb_singular_ = limb_singular_ || term.half_powers == 0;
+        if (limb_intensity != 0.0) atoms_.push_back(SubdiskAtom{1.0, limb_intensity});
+        pieces_.push_back(SubdiskPiece{0.0, 1.0, SubdiskCoordinate::limb, 0.0});  // limb (s = 0) to centre
+        return;
+    }
+    // A table: linear segments, with atoms where the intensity jumps (its ends, its steps).
+    const auto segments = profile.pieces();
+    double previous_end = 0.0, previous_intensity = 0.0;
+    for (const RadialProfile::Piece& segment : segments) {
+        const double jump_from = segment.begin == previous_end ? previous_intensity : 0.0;
+        if (segment.begin != previous_end && previous_intensity != 0.0) {
+            atoms_.push_back(SubdiskAtom{previous_end, previous_intensity});
+        }
+        if (segment.begin > 0.0 && jump_from != segment.intensity_begin) {
+            atoms_.push_back(SubdiskAtom{segment.begin, jump_from - segment.intensity_begin});
+        }
+        const double density = -(segment.intensity_end - segment.intensity_begin) / (segment.end - segment.begin);
+        pieces_.push_back(SubdiskPiece{segment.begin, segment.end, SubdiskCoordinate::radius, density});
+        previous_end = segment.end;
+        previous_intensity = segment.intensity_end;
+    }
+    if (previous_intensity != 0.0) atoms_.push_back(SubdiskAtom{previous_end, previous_intensity});
+}
+
+void SubdiskProfile::weights(const SubdiskPiece& piece, std::span<const double> x, std::span<double> r,
+                             std::span<double> weight) const noexcept {
+    if (!is_law_) {
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            r[i] = x[i];
+            weight[i] = piece.density;
+        }
+        return;
+    }
+    law_weights_limb(x, r, weight);
+}
+
+void SubdiskProfile::law_weights_limb(std::span<const double> x, std::span<double> r,
+                                      std::span<double> weight) const noexcept {
+    const bool square = limb_exponent_ == 2;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double s = x[i];
+        const double s2 = s * s;
+        const double v = square ? s2 : s2 * s2;
+        const double radius = 1.0 - v;
+        const double q2 = 2.0 - v;
+        const double q = std::sqrt(q2);
+        double sum = 0.0;  // sum_i c_i p_i s^(m p / 2 - 1) q^(p-2)
+        for (const Term& term : terms_) {
+            double power;
+            if (square) {
+                switch (term.half_powers) {
+                    case 2: power = 1.0 / q; break;  // s^0 q^-1
+                    case 4: power = s; break;        // s^1
+                    default: power = std::pow(s, term.power - 1.0) * std::pow(q, term.power - 2.0);
+                }
+            } else {
+                switch (term.half_powers) {
+                    case 1: power = 1.0 / (q * std::sqrt(q)); break;  // s^0 q^(-3/2)
+                    case 2: power = s / q; break;                        // s^1 q^-1
+                    case 3: power = s2 / std::sqrt(q); break;            // s^2 q^(-1/2)
+                    case 4: power = s2 * s; break;                       // s^3
+                    default: power = std::pow(s, 2.0 * term.power - 1.0) * std::pow(q, term.power - 2.0);
+                }
+            }
+            sum += term.coefficient_times_power * power;
+        }
+        double w = (square ? 2.0 : 4.0) * radius * sum;
+        if (log_coefficient_ != 0.0) {  // only with s^4 (chosen in the constructor)
+            const double log_mu = 2.0 * std::log(s) + 0.5 * std::log(q2);
+            w += log_coefficient_ * ((log_mu + 1.0) * (4.0 * s * radius / q));
+        }
+        r[i] = radius;
+        weight[i] = w;
+    }
+}
+
+double SubdiskProfile::limb_coordinate(double v) const noexcept {
+    return limb_exponent_ == 2 ? std::sqrt(v) : std::sqrt(std::sqrt(v));
+}
+
+}  // namespace vellomir
