@@ -33,12 +33,15 @@ MODELS: dict[str, tuple[str | None, tuple[float, ...], float]] = {
 }
 
 
-def tracks(u0: float, rho: float, t_e: float, points: int) -> tuple[FloatArray, dict[str, tuple[FloatArray, FloatArray]]]:
+Track = tuple[FloatArray, FloatArray]
+
+
+def tracks(u0: float, rho: float, t_e: float, points: int) -> tuple[FloatArray, dict[str, Track]]:
     """Epochs (days) and each model's (along, across) shift over the event."""
     half_span = 3.0 * t_e
     t = np.concatenate([np.linspace(-half_span, half_span, points), np.linspace(-3.0 * rho, 3.0 * rho, points) * t_e])
     t = np.unique(t)
-    curves: dict[str, tuple[FloatArray, FloatArray]] = {}
+    curves: dict[str, Track] = {}
     for name, (law, coefficients, scale) in MODELS.items():
         along, across = vellomir_numpy.centroid_track(t, 0.0, u0, t_e, rho * scale, law=law, coefficients=coefficients)
         curves[name] = (np.asarray(along), np.asarray(across))

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "models/centroid.hpp"
 #include "models/centroid_batch.hpp"
@@ -96,9 +97,9 @@ void uniform_centroid_shift_map(std::span<const double> u, std::span<const doubl
     });
 }
 
-void profile_centroid_shift_map(std::span<const double> u, std::span<const double> rho,
-                                const CentroidProfile& profile, double rtol, std::span<double> out,
-                                PoolLauncher& launcher) {
+MissedTolerance profile_centroid_shift_map(std::span<const double> u, std::span<const double> rho,
+                                           const CentroidProfile& profile, double rtol, std::span<double> out,
+                                           PoolLauncher& launcher) {
     check_lengths(u, rho, out);
     if (u.size() <= INLINE_CHEAP_ELEMENTS) {
         std::size_t i = 0;
@@ -108,15 +109,26 @@ void profile_centroid_shift_map(std::span<const double> u, std::span<const doubl
             if (!cheap) break;
             out[i] = std::isnan(*cheap) ? *cheap : odd_in_u(u[i], *cheap);
         }
-        if (i == u.size()) return;
+        if (i == u.size()) return {};
     }
+    // Misses counted across the workers: the count and the maximum do not depend on the order.
+    std::atomic<std::size_t> missed{0};
+    std::atomic<double> worst{0.0};
     map_elements(
         u, rho, out, false,
-        [&profile, rtol](double separation, double radius) {
-            const double shift = profile.shift(separation, radius, rtol);
-            return std::isnan(shift) ? shift : odd_in_u(separation, shift);
+        [&](double separation, double radius) {
+            const ProfileCentroid result = profile.shift(separation, radius, rtol);
+            if (!result.met_tolerance) {
+                missed.fetch_add(1, std::memory_order_relaxed);
+                double seen = worst.load(std::memory_order_relaxed);
+                while (result.error_estimate > seen &&
+                       !worst.compare_exchange_weak(seen, result.error_estimate, std::memory_order_relaxed)) {
+                }
+            }
+            return std::isnan(result.value) ? result.value : odd_in_u(separation, result.value);
         },
         launcher);
+    return {missed.load(), worst.load()};
 }
 
 }  // namespace vellomir

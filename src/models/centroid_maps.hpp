@@ -6,6 +6,7 @@
 #include <span>
 
 #include "models/centroid_profile.hpp"
+#include "models/magnification_maps.hpp"
 #include "parallel/pool_launcher.hpp"
 
 namespace vellomir {
@@ -19,8 +20,9 @@ double uniform_centroid_shift_element(double u, double rho) noexcept;
 void uniform_centroid_shift_map(std::span<const double> u, std::span<const double> rho, std::span<double> out,
                                 PoolLauncher& launcher);
 
-// out[i] = the law's shift at (u[i], rho[...]) to rtol, odd in u as above.
-void profile_centroid_shift_map(std::span<const double> u, std::span<const double> rho,
+// out[i] = the law's shift at (u[i], rho[...]) to rtol, odd in u as above; the elements whose
+// adaptive integral reached its cap are counted.
+MissedTolerance profile_centroid_shift_map(std::span<const double> u, std::span<const double> rho,
                                 const CentroidProfile& profile, double rtol, std::span<double> out,
                                 PoolLauncher& launcher);
 

@@ -3,7 +3,8 @@
 //   centroid_uniform(u, rho, out)
 //   centroid_limb_darkened(u, rho, law, coefficients, rtol, out)
 // `rho` holds one value or as many as `u`. Each acquires its arguments, calls one models entry
-// (models/centroid_maps.hpp) and returns None or raises the NumPy column of the exception table.
+// (models/centroid_maps.hpp) and returns None (uniform) or (missed, worst) as limb_darkened does,
+// or raises the NumPy column of the exception table.
 
 #include "numpy_module/centroid_entry.hpp"
 
@@ -109,8 +110,12 @@ PyObject* centroid_limb_darkened(PyObject*, PyObject* const* args, Py_ssize_t na
         const Outcome<CentroidProfile> profile = CentroidProfile::of_law(*law, coefficients.values());
         if (!profile.ok()) return raise(Failure::model_error, profile.message());
         DetachedPoolLauncher launcher;
-        profile_centroid_shift_map(u.values(), rho.values(), profile.value(), rtol, out.writable_values(), launcher);
-        return launcher.finish(Face::numpy);
+        const MissedTolerance missed =
+            profile_centroid_shift_map(u.values(), rho.values(), profile.value(), rtol, out.writable_values(), launcher);
+        PyObject* done = launcher.finish(Face::numpy);
+        if (done == nullptr) return nullptr;
+        Py_DECREF(done);
+        return Py_BuildValue("(nd)", static_cast<Py_ssize_t>(missed.elements), missed.worst_estimate);
     });
 }
 

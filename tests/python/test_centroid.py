@@ -144,7 +144,8 @@ def test_docstrings():
 def test_example_draws_the_ellipse(tmp_path):
     out = tmp_path / "ellipse.png"
     done = subprocess.run([sys.executable, str(EXAMPLE), "--points", "200", "--out", str(out)],
-                          env=module_environment(MPLCONFIGDIR=str(tmp_path)), capture_output=True, text=True, timeout=120)
+                          env=module_environment(MPLCONFIGDIR=str(tmp_path)), capture_output=True, text=True,
+                          timeout=120)
     assert done.returncode == 0, done.stderr
     assert "largest shift" in done.stdout
     pytest.importorskip("matplotlib")

@@ -47,7 +47,9 @@ TEST(UniformCentroid, MatchesTwoDimensionalIntegrals) {
         ++count;
     }
     EXPECT_GE(count, 60);
-    EXPECT_LE(worst.error, 1e-13) << worst.where;
+    // u = 1.001 rho is rounded to a double: next to the limb delta is proportional to u - rho, so
+    // that rounding alone moves it by ~1e-16 rho / |u - rho| = 1e-13.
+    EXPECT_LE(worst.error, 3e-13) << worst.where;
 }
 
 TEST(LawCentroid, MatchesTwoDimensionalIntegralsWithinRtol) {
@@ -62,7 +64,9 @@ TEST(LawCentroid, MatchesTwoDimensionalIntegralsWithinRtol) {
         const double x = std::max(u, rho);
         const double tau = x / (10.0 * (x * x + 2.0));
         for (double rtol : {1e-4, 1e-7, 1e-10, 1e-12}) {
-            const double got = profile.value().shift(u, rho, rtol);
+            const ProfileCentroid result = profile.value().shift(u, rho, rtol);
+            const double got = result.value;
+            EXPECT_TRUE(result.met_tolerance);
             EXPECT_LE(std::fabs(got - want), rtol * std::max(std::fabs(want), tau))
                 << r.tag << " rho " << r.fields[1] << " u/rho " << r.fields[2] << " rtol " << rtol << " got " << got;
         }
@@ -158,7 +162,7 @@ TEST(LawCentroid, ZeroDarkeningIsTheUniformDisk) {
             const double want = uniform_centroid_shift(q * rho, rho);
             const double x = std::max(q * rho, rho);
             const double tau = x / (10.0 * (x * x + 2.0));
-            EXPECT_LE(std::fabs(flat.value().shift(q * rho, rho, 1e-11) - want), 1e-11 * std::max(std::fabs(want), tau))
+            EXPECT_LE(std::fabs(flat.value().shift(q * rho, rho, 1e-11).value - want), 1e-11 * std::max(std::fabs(want), tau))
                 << rho << " " << q;
         }
     }
@@ -181,7 +185,7 @@ TEST(CentroidMaps, EveryElementIsTheScalarRuleForAnyWorkerCount) {
     std::vector<double> uniform_want, law_want;
     for (double x : u) {
         uniform_want.push_back(uniform_centroid_shift_element(x, rho[0]));
-        const double shift = std::isnan(x) ? nan : law.value().shift(x, rho[0], 1e-9);
+        const double shift = std::isnan(x) ? nan : law.value().shift(x, rho[0], 1e-9).value;
         law_want.push_back(std::isnan(shift) ? shift : (std::signbit(x) ? -shift : shift));
     }
     EXPECT_EQ(uniform_centroid_shift_element(-0.05, 0.1), -uniform_centroid_shift(0.05, 0.1));
