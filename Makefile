@@ -2,6 +2,11 @@
 # `make help` lists them. Use your own interpreter (CPython >= 3.14 with headers):
 #   make PYTHON=/path/to/python3.15t test
 
+# Quiet output: a line per stage, test summaries, failures in full (VERBOSE=1 shows everything);
+# no "Entering directory" lines from the makes that CMake runs.
+MAKEFLAGS += --no-print-directory
+STAGE = $(CURDIR)/tools/stage
+
 BOOTSTRAP_PYTHON := $(CURDIR)/.python/usr/bin/python3.15
 PYTHON ?= $(BOOTSTRAP_PYTHON)
 BUILD ?= build
@@ -15,7 +20,7 @@ DIST ?= dist
 VENV ?= $(BUILD)-venv
 VENV_PYTHON = $(CURDIR)/$(VENV)/bin/python
 PYRIGHT = tools/pyright/node_modules/.bin/pyright
-TYPED_FILES = examples/light_curve.py tests/typing/usage.py
+TYPED_FILES = examples/light_curve.py tests/typing/usage.py tests/typing/user_script.py
 ASAN_RUNTIME = $(shell $(CXX) -print-file-name=libasan.so)
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
@@ -42,21 +47,26 @@ $(BOOTSTRAP_PYTHON):
 	scripts/bootstrap-python
 
 build: python ## build the module and the C++ unit tests (the default target)
-	$(CMAKE_CONFIGURE) -B $(BUILD) -DVELLOMIR_BUILD_TESTS=ON && cmake --build $(BUILD) -j$(JOBS)
+	@$(STAGE) "configure $(BUILD)/" $(CMAKE_CONFIGURE) -B $(BUILD) -DVELLOMIR_BUILD_TESTS=ON
+	@$(STAGE) "build the modules and the C++ unit tests" cmake --build $(BUILD) -j$(JOBS)
 
 test: build ## C++ unit tests, then the pytest suite against the built module
-	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j$(JOBS)
-	PYTHONPATH=$(CURDIR)/$(BUILD) $(PYTEST)
+	@$(STAGE) --tail 3 "C++ unit tests (ctest)" ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j$(JOBS)
+	@echo "pytest tests/python:"
+	@PYTHONPATH=$(CURDIR)/$(BUILD) $(PYTEST)
 
 demo: python ## build the modules only, draw a light curve: table, CSV and PNG in out/ (ARGS="--help")
-	$(CMAKE_CONFIGURE) -B $(BUILD) && cmake --build $(BUILD) --target $(MODULE_TARGETS) -j$(JOBS)
-	PYTHONPATH=$(CURDIR)/$(BUILD) $(PYTHON) examples/light_curve.py $(ARGS)
+	@$(STAGE) "configure $(BUILD)/" $(CMAKE_CONFIGURE) -B $(BUILD)
+	@$(STAGE) "build the modules" cmake --build $(BUILD) --target $(MODULE_TARGETS) -j$(JOBS)
+	@PYTHONPATH=$(CURDIR)/$(BUILD) $(PYTHON) examples/light_curve.py $(ARGS)
 
 wheel: python ## build the wheel offline into dist/, repaired to a manylinux tag by auditwheel
-	rm -rf $(BUILD)-wheel/raw
-	$(PYTHON) -m pip --isolated wheel --no-build-isolation --no-deps --no-index -w $(BUILD)-wheel/raw \
+	@rm -rf $(BUILD)-wheel/raw
+	@$(STAGE) "build the wheel offline (pip wheel with scikit-build-core: a minute or two)" \
+		$(PYTHON) -m pip --isolated wheel --no-build-isolation --no-deps --no-index -w $(BUILD)-wheel/raw \
 		--config-settings=build-dir=$(BUILD)-wheel/cmake .
-	PATH="$(dir $(PYTHON)):$$PATH" $(PYTHON) tools/repair_wheel.py $(BUILD)-wheel/raw/*.whl $(DIST)
+	@$(STAGE) --tail 1 "repair it to a manylinux tag (auditwheel)" \
+		env PATH="$(dir $(PYTHON)):$$PATH" $(PYTHON) tools/repair_wheel.py $(BUILD)-wheel/raw/*.whl $(DIST)
 
 venv: wheel ## a fresh virtual environment (build-venv/) with the wheel installed
 	rm -rf $(VENV)
@@ -76,25 +86,33 @@ typecheck: venv $(PYRIGHT) ## mypy --strict and pyright on the examples and test
 	$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
 
 bench: python ## benchmarks: the Google Benchmark programs and the Python ones in bench/ (BASELINE=<another build dir> times it too)
-	$(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON && cmake --build $(BUILD)-bench -j$(JOBS)
-	for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2 || exit 1; done
+	@$(STAGE) "configure $(BUILD)-bench/" $(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON
+	@$(STAGE) "build the benchmarks" cmake --build $(BUILD)-bench -j$(JOBS)
+	@echo "Google Benchmark programs (Debian's libbenchmark is a DEBUG build, which it says at every start:"
+	@echo "that warning is about the library, not vellomir's code, and is left out below)"
+	@for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] || continue; \
+		out=$$("$$b" --benchmark_min_time=0.2 2>&1) || { echo "$$out"; exit 1; }; \
+		echo "$$out" | grep -v 'Library was built as DEBUG'; done
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_interrupt.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
 
 check-ft: python ## compile both extensions for the free-threaded interpreter, check their ABI records
-	$(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON && cmake --build $(BUILD)-ft --target vellomir vellomir_numpy_core -j$(JOBS)
+	@$(STAGE) "configure $(BUILD)-ft/" $(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON
+	@$(STAGE) "build both extensions for the free-threaded interpreter" cmake --build $(BUILD)-ft --target vellomir vellomir_numpy_core -j$(JOBS)
 	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir.cpython-3*t-*.so
 	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir_numpy/_core.cpython-3*t-*.so
 
 sanitize: python ## ASan+UBSan build: C++ tests and the whole pytest suite
-	$(CMAKE_CONFIGURE) -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" && cmake --build $(BUILD)-asan -j$(JOBS)
-	$(SANITIZER_ENV) ctest --test-dir $(BUILD)-asan --output-on-failure --no-tests=error -j$(JOBS)
+	@$(STAGE) "configure $(BUILD)-asan/" $(CMAKE_CONFIGURE) -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
+	@$(STAGE) "build with ASan and UBSan" cmake --build $(BUILD)-asan -j$(JOBS)
+	@$(STAGE) --tail 3 "C++ unit tests under ASan and UBSan (ctest)" env $(SANITIZER_ENV) ctest --test-dir $(BUILD)-asan --output-on-failure --no-tests=error -j$(JOBS)
 	$(SANITIZER_ENV) $(PYTHON_UNDER_ASAN) PYTHONPATH=$(CURDIR)/$(BUILD)-asan $(PYTEST)
 
 tsan: ## ThreadSanitizer build of the C++ core tests
-	cmake -S . -B $(BUILD)-tsan -DVELLOMIR_BUILD_MODULE=OFF -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=thread" && cmake --build $(BUILD)-tsan -j$(JOBS)
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0 ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j$(JOBS)
+	@$(STAGE) "configure $(BUILD)-tsan/" cmake -S . -B $(BUILD)-tsan -DVELLOMIR_BUILD_MODULE=OFF -DVELLOMIR_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=thread"
+	@$(STAGE) "build with ThreadSanitizer" cmake --build $(BUILD)-tsan -j$(JOBS)
+	@$(STAGE) --tail 3 "C++ core tests under ThreadSanitizer (ctest)" env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0 ctest --test-dir $(BUILD)-tsan --output-on-failure --no-tests=error -j$(JOBS)
 
 clean: ## remove the build directories, dist/ and the virtual environment
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-ft $(BUILD)-asan $(BUILD)-tsan $(BUILD)-wheel $(VENV) $(DIST)

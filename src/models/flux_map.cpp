@@ -79,6 +79,12 @@ void normalise_extreme_scale(std::vector<double>& bf) {
 double ring_map_element(double l, double q, const TabulatedProfile& profile, double unmagnified) {
     if (!(l >= 0.0)) return NOT_A_NUMBER;
     l += 0.0;
+    // As the annulus form: u = l rho is inf * 0 = NaN for l = inf with q = inf and for l = 0 with
+    // q = 0; otherwise a star of no extent (q = inf) is a point source on the lens, +inf, and a
+    // lens at infinite distance or of no Einstein radius (q = 0) leaves the star unmagnified.
+    if (std::isinf(q) ? std::isinf(l) : (q == 0.0 && l == 0.0)) return NOT_A_NUMBER;
+    if (std::isinf(q)) return q;
+    if (std::isinf(l) || q == 0.0) return 1.0;
     // H(l, r) has a logarithmic singularity at r = l (the ring through the lens) and branch points
     // at r = -l and r = l +- 2iq.
     const std::array<SingularPoint, 3> singular = {{{l, 0.0}, {-l, 0.0}, {l, 2.0 * q}}};

@@ -58,6 +58,18 @@ template <class Profile>
 double limb_darkened_ring_flux(double l, double q, double norm, const Profile& profile) {
     if (!(l >= 0.0)) return std::numeric_limits<double>::quiet_NaN();
     l += 0.0;
+    // Where the ring kernel has no finite arguments, the values the sub-disk form gives. The
+    // separation in Einstein radii, u = l rho with rho = 1 / q, is inf * 0 = NaN for l = inf with
+    // q = inf and for l = 0 with q = 0. Otherwise a star of no extent (rstar = 0, q = inf) is a
+    // point source on the lens, +inf; a lens at infinite distance or of no Einstein radius
+    // (q = 0) leaves every ring unmagnified: the limit of the finite separations, taken at the
+    // largest one.
+    if (std::isinf(q) ? std::isinf(l) : (q == 0.0 && l == 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    if (std::isinf(q)) return q;
+    if (std::isinf(l) || q == 0.0) {
+        l = std::numeric_limits<double>::max();
+        q = 1.0;
+    }
     bool any_ring = false;
     // The rings of one level of the rule at a time, through the batched kernel.
     auto ring_flux = [&](std::span<const double> r, std::span<double> values) {

@@ -31,17 +31,17 @@ template <class Element>
 void map_elements(std::span<const double> u, std::span<const double> rho, std::span<double> out, bool cheap,
                   const Element& element, PoolLauncher& launcher) {
     const bool broadcast_rho = rho.size() == 1;
-    auto at = [&](const double& separation) {
+    auto element_at = [&](const double& separation) {
         const std::size_t i = static_cast<std::size_t>(&separation - u.data());
         return element(separation, broadcast_rho ? rho[0] : rho[i]);
     };
     if (cheap && u.size() <= INLINE_CHEAP_ELEMENTS) {
-        for (std::size_t i = 0; i < u.size(); ++i) out[i] = at(u[i]);
+        for (std::size_t i = 0; i < u.size(); ++i) out[i] = element_at(u[i]);
         return;
     }
     // Expensive elements (ring integrals near the lens) sit among cheap ones (the far series).
     const ElementCost cost = cheap ? ElementCost::even : ElementCost::uneven;
-    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_map_into(pool, u, out, at, cost); });
+    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_map_into(pool, u, out, element_at, cost); });
 }
 
 // uniform_disk_magnification over a run of separations about one radius, a block of whole SIMD

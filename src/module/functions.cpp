@@ -276,7 +276,8 @@ PyObject* integrated_flux_map_heyrovsky_magnification_entry(PyObject*, PyObject*
         integrated_flux_map_heyrovsky_description, args, nargs, kwnames, convert_flux_map_arguments,
         [](FluxMapArguments& a, WorkerPool& pool) {
             return integrated_flux_map_heyrovsky_magnification(pool, std::move(a.l), a.re, a.rstar,
-                                                               std::move(a.table_radius), std::move(a.table_brightness));
+                                                               std::move(a.table_radius),
+                                                               std::move(a.table_brightness));
         },
         list_or_error);
 }

@@ -94,6 +94,8 @@ ModuleHooks hooks({module_name, module_doc, nullptr, module_exec});  // function
 }  // namespace
 }  // namespace vellomir
 
+#ifdef PyMODEXPORT_FUNC
 PyMODEXPORT_FUNC PyModExport_vellomir(void) { return vellomir::hooks.export_slots(); }
+#endif
 
 PyMODINIT_FUNC PyInit_vellomir(void) { return vellomir::hooks.init(); }

@@ -234,6 +234,8 @@ ModuleHooks hooks({"vellomir_numpy._core", "Private kernels of vellomir_numpy.",
 }  // namespace
 }  // namespace vellomir::numpy_face
 
+#ifdef PyMODEXPORT_FUNC
 PyMODEXPORT_FUNC PyModExport__core(void) { return vellomir::numpy_face::hooks.export_slots(); }
+#endif
 
 PyMODINIT_FUNC PyInit__core(void) { return vellomir::numpy_face::hooks.init(); }

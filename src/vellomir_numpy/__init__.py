@@ -17,6 +17,9 @@ centroid_track  the shift against time, along and across the lens-source motion
 """
 
 import warnings
+from importlib import metadata
+from pathlib import Path
+from typing import overload
 
 import numpy as np
 import numpy.typing as npt
@@ -26,7 +29,9 @@ from ._arguments import (
     _POINT_SOURCE_RHO,
     LAWS,
     RTOL_RANGE,
+    Law,
     Magnification,
+    RealScalar,
     _as_float64,
     _broadcast_shape,
     _check_rtol,
@@ -38,6 +43,7 @@ from ._centroid import centroid_shift, centroid_track
 
 __all__ = [
     "LAWS",
+    "Law",
     "centroid_shift",
     "centroid_track",
     "light_curve",
@@ -46,6 +52,27 @@ __all__ = [
     "profile",
     "uniform",
 ]
+
+
+def _version() -> str:
+    """The installed distribution's version; in a build tree, the version CMake wrote beside."""
+    try:
+        distribution = metadata.distribution("vellomir")
+        if Path(str(distribution.locate_file("vellomir_numpy/__init__.py"))).resolve() == Path(__file__).resolve():
+            return distribution.version
+    except metadata.PackageNotFoundError:
+        pass
+    try:
+        from ._version import version
+
+        return version
+    except ImportError:
+        return "0+unknown"
+
+
+#: The version of the distribution (the same for the vellomir module, whose version
+#: ``importlib.metadata.version("vellomir")`` gives).
+__version__: str = _version()
 
 
 def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnification:
@@ -71,11 +98,21 @@ def _limb_darkened(
     u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64], law: str, values: npt.NDArray[np.float64], rtol: float
 ) -> Magnification:
     shape, flat_u, flat_rho = _flat_pair(u, rho)
+    if np.isnan(values).any():
+        # No profile to speak of: NaN for every element, as for NaN u or rho.
+        negative = flat_rho[flat_rho < 0.0]
+        if negative.size:
+            raise ValueError(f"rho must be non-negative, got {float(negative[0])!r}")
+        return _result(np.full(shape, np.nan))
     out = np.empty(shape)
     _warn_missed(_core.limb_darkened(flat_u, flat_rho, law, values, rtol, False, out), rtol)
     return _result(out)
 
 
+@overload
+def point_source(u: RealScalar) -> np.float64: ...  # type: ignore[overload-overlap]
+@overload
+def point_source(u: npt.ArrayLike) -> npt.NDArray[np.float64]: ...
 def point_source(u: npt.ArrayLike) -> Magnification:
     """Point-source magnification of a point-mass lens.
 
@@ -102,6 +139,10 @@ def point_source(u: npt.ArrayLike) -> Magnification:
     return _uniform(_as_float64(u, "u"), _POINT_SOURCE_RHO)
 
 
+@overload
+def uniform(u: RealScalar, rho: RealScalar) -> np.float64: ...  # type: ignore[overload-overlap]
+@overload
+def uniform(u: npt.ArrayLike, rho: npt.ArrayLike) -> npt.NDArray[np.float64]: ...
 def uniform(u: npt.ArrayLike, rho: npt.ArrayLike) -> Magnification:
     """Magnification of a uniform stellar disk by a point-mass lens.
 
@@ -136,8 +177,16 @@ def uniform(u: npt.ArrayLike, rho: npt.ArrayLike) -> Magnification:
     return _uniform(_as_float64(u, "u"), _as_float64(rho, "rho"))
 
 
+@overload
+def limb_darkened(  # type: ignore[overload-overlap]
+    u: RealScalar, rho: RealScalar, law: Law, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
+) -> np.float64: ...
+@overload
 def limb_darkened(
-    u: npt.ArrayLike, rho: npt.ArrayLike, law: str, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
+    u: npt.ArrayLike, rho: npt.ArrayLike, law: Law, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
+) -> npt.NDArray[np.float64]: ...
+def limb_darkened(
+    u: npt.ArrayLike, rho: npt.ArrayLike, law: Law, coefficients: npt.ArrayLike, *, rtol: float = 1e-10
 ) -> Magnification:
     """Magnification of a limb-darkened star by a point-mass lens.
 
@@ -211,6 +260,14 @@ def limb_darkened(
     return _limb_darkened(_as_float64(u, "u"), _as_float64(rho, "rho"), name, values, tolerance)
 
 
+@overload
+def profile(  # type: ignore[overload-overlap]
+    u: RealScalar, rho: RealScalar, radius: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-10
+) -> np.float64: ...
+@overload
+def profile(
+    u: npt.ArrayLike, rho: npt.ArrayLike, radius: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-10
+) -> npt.NDArray[np.float64]: ...
 def profile(
     u: npt.ArrayLike, rho: npt.ArrayLike, radius: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-10
 ) -> Magnification:
@@ -282,6 +339,19 @@ def profile(
     return _result(out)
 
 
+@overload
+def light_curve(  # type: ignore[overload-overlap]
+    t: RealScalar,
+    t0: RealScalar,
+    u0: RealScalar,
+    tE: RealScalar,
+    rho: RealScalar,
+    *,
+    law: Law | None = None,
+    coefficients: npt.ArrayLike = (),
+    rtol: float = 1e-10,
+) -> np.float64: ...
+@overload
 def light_curve(
     t: npt.ArrayLike,
     t0: npt.ArrayLike,
@@ -289,25 +359,37 @@ def light_curve(
     tE: npt.ArrayLike,
     rho: npt.ArrayLike,
     *,
-    law: str | None = None,
+    law: Law | None = None,
+    coefficients: npt.ArrayLike = (),
+    rtol: float = 1e-10,
+) -> npt.NDArray[np.float64]: ...
+def light_curve(
+    t: npt.ArrayLike,
+    t0: npt.ArrayLike,
+    u0: npt.ArrayLike,
+    tE: npt.ArrayLike,
+    rho: npt.ArrayLike,
+    *,
+    law: Law | None = None,
     coefficients: npt.ArrayLike = (),
     rtol: float = 1e-10,
 ) -> Magnification:
     """Magnification against time for a rectilinear lens-source motion.
 
-    ``u(t) = sqrt(u0**2 + ((t - t0) / tE)**2)``, then :func:`uniform` (``law=None``) or
-    :func:`limb_darkened`.
+    ``u(t) = hypot(u0, (t - t0) / tE)`` (``sqrt(u0**2 + tau**2)`` without underflow or
+    overflow), then :func:`uniform` (``law=None``) or :func:`limb_darkened`.
 
     Parameters
     ----------
     t : array_like
-        Epochs (any time unit).
+        Epochs, as numbers in any time unit (not ``datetime64``: subtract a reference epoch
+        and divide by ``np.timedelta64(1, "D")`` for days).
     t0 : array_like
         Epoch of closest approach (same unit).
     u0 : array_like
         Impact parameter in Einstein radii.
     tE : array_like
-        Einstein time (same unit as `t`).
+        Einstein time (same unit as `t`), ``> 0``.
     rho : array_like
         Source radius in Einstein radii, ``>= 0``.
     law : str or None, optional
@@ -325,7 +407,8 @@ def light_curve(
     Raises
     ------
     ValueError
-        As :func:`limb_darkened`; also for coefficients given without a law.
+        As :func:`limb_darkened`; also for coefficients given without a law and for a `tE`
+        that is zero or negative.
     TypeError
         If an argument cannot be converted to float64.
 
@@ -341,13 +424,19 @@ def light_curve(
         if np.size(coefficients) != 0:
             raise ValueError("coefficients must be empty when law is None")
     else:
-        law, values = _coefficients(law, coefficients)
+        law_name, values = _coefficients(law, coefficients)
     tolerance = _check_rtol(rtol)
     shape = _broadcast_shape(names, arrays)
     time, peak, impact, einstein_time, radius = arrays
-    tau = (time - peak) / einstein_time
-    u = np.broadcast_to(np.sqrt(impact * impact + tau * tau), shape)
+    not_positive = einstein_time[einstein_time <= 0.0]
+    if not_positive.size:
+        raise ValueError(f"tE must be positive, got {float(not_positive[0])!r}")
+    # hypot scales its operands: no underflow of u0 * u0 nor overflow of tau * tau. An infinite
+    # tau (t far out, or an infinite t) is u = inf, magnification 1.
+    with np.errstate(over="ignore", invalid="ignore"):
+        tau = (time - peak) / einstein_time
+    u = np.broadcast_to(np.hypot(impact, tau), shape)
     radius = np.asarray(radius)
     if law is None:
         return _uniform(u, radius)
-    return _limb_darkened(u, radius, law, values, tolerance)
+    return _limb_darkened(u, radius, law_name, values, tolerance)

@@ -4,10 +4,14 @@ Conversion to float64 with errors naming the argument, the tolerance check, broa
 flat pair of operands, the law's coefficients, and the scalar-or-array result.
 """
 
-from typing import Any, Final
+import numbers
+from typing import Any, Final, Literal
 
 import numpy as np
 import numpy.typing as npt
+
+#: The names of the limb-darkening laws, for type checkers.
+Law = Literal["linear", "quadratic", "square-root", "logarithmic", "power-2", "claret"]
 
 #: Names of the limb-darkening laws and how many coefficients each takes.
 LAWS: Final[dict[str, int]] = {
@@ -24,21 +28,48 @@ RTOL_RANGE: Final = (1e-14, 1e-2)
 #: What the functions return: a float64 array, or a NumPy float64 scalar for scalar input.
 Magnification = npt.NDArray[np.float64] | np.float64
 
+#: The scalar inputs for which the functions return a NumPy float64 scalar (as do 0-d arrays,
+#: which type checkers see as arrays).
+RealScalar = float | int | np.floating[Any] | np.integer[Any] | np.bool_
+
 _REAL_KINDS: Final = frozenset("biuf")
 _POINT_SOURCE_RHO: Final = np.zeros(())
 
 
 def _as_float64(value: Any, name: str) -> npt.NDArray[np.float64]:
-    """`value` as a float64 array (any layout), or TypeError naming the argument."""
+    """`value` as a float64 array (any layout), or TypeError naming the argument.
+
+    Refused, rather than misread: None (NumPy would make it NaN), dates and durations (their
+    counts of a unit that the other arguments do not share) and masked arrays (whose mask the
+    computation would ignore).
+    """
     if type(value) is np.ndarray and value.dtype == np.float64:
         return value
     if type(value) is float:
         return np.array(value)
+    if value is None:
+        raise TypeError(f"{name} must be a number or an array of numbers, got None")
+    if isinstance(value, np.ma.MaskedArray):
+        raise TypeError(
+            f"{name} is a masked array, whose mask would be ignored: pass {name}.filled(np.nan) "
+            f"(NaN gives NaN for its elements) or {name}.compressed()"
+        )
     try:
         array = np.asarray(value)
-        if array.dtype.kind in _REAL_KINDS:
-            return array.astype(np.float64, copy=False)
-        if array.dtype.kind == "c":
+    except (TypeError, ValueError) as error:
+        raise TypeError(f"{name} must be convertible to float64 ({error})") from None
+    kind = array.dtype.kind
+    if kind in _REAL_KINDS:
+        return array.astype(np.float64, copy=False)
+    if kind in "mM":
+        raise TypeError(
+            f"{name} must be numbers, got {array.dtype}: give times as numbers in one unit, "
+            f"e.g. (t - np.datetime64('2020-01-01')) / np.timedelta64(1, 'D') for days"
+        )
+    if kind == "O" and any(item is None for item in array.flat):
+        raise TypeError(f"{name} must be numbers, got None among them")
+    try:
+        if kind == "c":
             raise TypeError("complex values")
         return np.asarray(array, dtype=np.float64)
     except (TypeError, ValueError) as error:
@@ -46,10 +77,10 @@ def _as_float64(value: Any, name: str) -> npt.NDArray[np.float64]:
 
 
 def _check_rtol(rtol: Any) -> float:
-    try:
-        value = float(rtol)
-    except (TypeError, ValueError):
-        raise TypeError(f"rtol must be a real number, got {rtol!r}") from None
+    # float() would also read strings such as "1e-8": only numbers are tolerances.
+    if not isinstance(rtol, numbers.Real):
+        raise TypeError(f"rtol must be a real number, got {rtol!r}")
+    value = float(rtol)
     if not (RTOL_RANGE[0] <= value <= RTOL_RANGE[1]):
         raise ValueError(
             f"rtol must be within [1e-14, 1e-2] (1e-14 is the tightest tolerance the integration meets "

@@ -15,6 +15,7 @@ import numpy.typing as npt
 
 from . import _core
 from ._arguments import (
+    Law,
     Magnification,
     _as_float64,
     _broadcast_shape,
@@ -27,7 +28,7 @@ from ._arguments import (
 __all__ = ["centroid_shift", "centroid_track"]
 
 
-def _law_or_uniform(law: str | None, coefficients: npt.ArrayLike) -> tuple[str | None, npt.NDArray[np.float64]]:
+def _law_or_uniform(law: Law | None, coefficients: npt.ArrayLike) -> tuple[str | None, npt.NDArray[np.float64]]:
     if law is None:
         if np.size(coefficients) != 0:
             raise ValueError("coefficients must be empty when law is None")
@@ -62,7 +63,7 @@ def centroid_shift(
     u: npt.ArrayLike,
     rho: npt.ArrayLike,
     *,
-    law: str | None = None,
+    law: Law | None = None,
     coefficients: npt.ArrayLike = (),
     rtol: float = 1e-10,
 ) -> Magnification:
@@ -130,7 +131,7 @@ def centroid_track(
     tE: npt.ArrayLike,
     rho: npt.ArrayLike,
     *,
-    law: str | None = None,
+    law: Law | None = None,
     coefficients: npt.ArrayLike = (),
     rtol: float = 1e-10,
 ) -> tuple[Magnification, Magnification]:

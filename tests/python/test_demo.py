@@ -6,6 +6,7 @@ import math
 import runpy
 import subprocess
 import sys
+import warnings
 from pathlib import Path
 
 import pytest
@@ -41,7 +42,10 @@ def test_curve_samples_the_source_and_stays_finite(tmp_path, u0, rho, law):
     assert done.returncode == 0, done.stderr
     header, rows = read_csv(out)
     assert header == ["t_days", "u", "point_source", "uniform_disk", "limb_darkened"]
-    assert all(math.isfinite(x) for row in rows for x in row)
+    # t0 is sampled: only the point source may be infinite, where the lens is at the source's centre.
+    assert all(math.isfinite(x) for row in rows for x in row[:2] + row[3:])
+    assert all(math.isfinite(row[2]) or row[1] == 0.0 for row in rows)
+    assert 0.0 in [row[0] for row in rows]
     assert [row[0] for row in rows] == sorted({row[0] for row in rows})
     for t, u, *_ in rows:
         assert u == pytest.approx(math.hypot(u0, t / 10), rel=1e-12)
@@ -52,6 +56,7 @@ def test_curve_samples_the_source_and_stays_finite(tmp_path, u0, rho, law):
     # Far from the source all three models agree.
     assert rows[0][3] == pytest.approx(rows[0][2], rel=1e-3) and rows[0][4] == pytest.approx(rows[0][3], rel=1e-3)
     peak = min(rows, key=lambda row: row[1])
+    assert peak[0] == 0.0
     if u0 < rho / 2:
         # The lens behind the source: the finite source caps the point-source peak, and a
         # limb-darkened star, brighter in the middle, rises above the uniform disk.
@@ -89,3 +94,26 @@ def test_default_coefficients_cover_every_law():
 
     demo = runpy.run_path(str(DEMO))
     assert {law: len(c) for law, c in demo["DEFAULT_COEFFICIENTS"].items()} == vellomir_numpy.LAWS
+
+
+@pytest.mark.skipif(importlib.util.find_spec("matplotlib") is None, reason="matplotlib is not installed")
+@pytest.mark.parametrize("rho", [1e-4, 0.05, 1.0])
+@pytest.mark.parametrize("u0", [0.0, 0.001, 0.3, 2.0])
+def test_any_event_draws_without_warnings(tmp_path, capsys, u0, rho):
+    """The event matrix: a PNG, no warning, finite numbers; the panels where they make sense."""
+    demo = runpy.run_path(str(DEMO))
+    out = tmp_path / "curve.csv"
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert demo["main"](["--u0", str(u0), "--rho", str(rho), "--csv", str(out)]) == 0
+    printed = capsys.readouterr().out
+    assert out.with_suffix(".png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    header, rows = read_csv(out)
+    assert all(math.isfinite(x) for row in rows for x in row[3:])
+    shows = printed.rsplit(": ", 1)[-1].strip().split(", ")
+    resolved = u0 < 2.0 * rho and 6.0 * max(u0, rho) <= 0.4 * 2.0 * max(1.5, 3.0 * rho)
+    assert ("zoom on the peak" in shows) == resolved
+    departure = max(abs(row[3] / row[2] - 1.0) for row in rows)
+    assert ("ratio to the point source" in shows) == (departure >= 1e-3)
+    peak_line = next(line for line in printed.splitlines() if line.startswith("peak at"))
+    assert peak_line.startswith("peak at t - t0 = 0.0000 d")

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "models/flux_map.hpp"
 #include "models/witt_mao.hpp"
 #include "reference_data.hpp"
 
@@ -88,6 +89,43 @@ TEST(Integrated, TwinsAgree) {
     std::cout << "[ worst ] limb-darkened, sub-disk against ring form: " << worst.error << " at " << worst.where
               << "\n";
     EXPECT_LT(worst.error, 1e-10) << worst.where;
+}
+
+// Where a separation or a radius is 0 or infinite, each form and its twin give the same kind
+// of value: +inf for a star of no extent at a finite separation, NaN where u = l rho is
+// inf * 0, and otherwise the unmagnified limit, the value at the largest finite separations.
+TEST(Integrated, TwinsAgreeOnSpecialInputs) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> bl = {0.0, 0.5, 1.0};
+    const std::vector<double> bf = {1.0, 0.8, 0.4};
+    struct Case {
+        double re, rstar;
+    };
+    for (const Case c : {Case{1.0, 1.0}, Case{1.0, 0.0}, Case{inf, 1.0}, Case{0.0, 1.0}, Case{1.0, inf}}) {
+        const std::vector<double> l = {0.0, 0.5, 1.0, 1e300, inf};
+        const std::vector<std::vector<double>> pairs[] = {
+            {integrated_witt_mao_magnification(l, c.re, c.rstar), integrated_heyrovsky_magnification(l, c.re, c.rstar)},
+            {integrated_flux_map_witt_mao_magnification(l, c.re, c.rstar, bl, bf).value(),
+             integrated_flux_map_heyrovsky_magnification(l, c.re, c.rstar, bl, bf).value()}};
+        for (const auto& pair : pairs) {
+            for (std::size_t i = 0; i < l.size(); ++i) {
+                const std::string where = "l=" + std::to_string(l[i]) + " re=" + std::to_string(c.re) +
+                                          " rstar=" + std::to_string(c.rstar);
+                const double disks = pair[0][i];
+                const double rings = pair[1][i];
+                EXPECT_EQ(std::isnan(disks), std::isnan(rings)) << where << ": " << disks << " " << rings;
+                EXPECT_EQ(std::isinf(disks), std::isinf(rings)) << where << ": " << disks << " " << rings;
+                if (std::isfinite(disks)) {
+                    EXPECT_NEAR(disks, rings, 1e-7 * rings) << where;  // the annulus form's 3e-8
+                }
+            }
+            // The infinite separation continues the finite ones, wherever a star has an extent.
+            if (c.rstar != 0.0 && c.re != inf) {
+                EXPECT_EQ(pair[0][4], pair[0][3]);
+                EXPECT_EQ(pair[1][4], pair[1][3]);
+            }
+        }
+    }
 }
 
 TEST(Integrated, EmptySeparations) {

@@ -148,6 +148,16 @@ TEST(WittMaoScaled, PointSource) {
     EXPECT_EQ(witt_mao_magnification_scaled(-0.0, 0.0), std::numeric_limits<double>::infinity());
 }
 
+TEST(WittMaoScaled, PointSourceFarAway) {
+    // Where u * u overflows the value is 1 (A - 1 = 2 / u^4); just below, the formula gives 1 too.
+    constexpr double largest_square_root = 1.3407807929942596e154;  // sqrt(DBL_MAX), rounded down
+    for (const double u : {1e8, 1e150, largest_square_root, std::nextafter(largest_square_root, 1e300), 1e155,
+                           1e300, std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(witt_mao_magnification_scaled(u, 0.0), 1.0) << u;
+    }
+    EXPECT_TRUE(std::isnan(witt_mao_magnification_scaled(std::numeric_limits<double>::quiet_NaN(), 0.0)));
+}
+
 TEST(WittMaoScaled, NanGivesTheDefaultQuietNan) {
     // Both reach the general case, whose elliptic routine rejects the NaN parameter.
     const double nan = std::numeric_limits<double>::quiet_NaN();
