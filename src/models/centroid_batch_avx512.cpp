@@ -13,6 +13,8 @@
 #include <limits>
 
 #include "models/centroid.hpp"
+#include "models/centroid_series_tables.hpp"
+#include "models/point_lens_series.hpp"
 
 #pragma GCC push_options
 #pragma GCC target("avx512f")
