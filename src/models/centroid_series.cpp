@@ -19,8 +19,9 @@ namespace {
 static_assert(centroid_series_tables::TABULATED_TERMS == POINT_LENS_SERIES_MAX_TERMS);
 
 constexpr double NEGLIGIBLE_TAIL = 0x1p-60;
-// Above this z the numerator's bound (1 - C_1 z / (1 - z) > 1/2 below it) is not claimed.
-constexpr double LARGEST_BOUNDED_Z = 0.25;
+// The numerator's terms after the first are of one sign, so it is at least
+// 1 - C_1 m_1 z / (1 - z) (C_k <= C_1, m_k <= m_1); no bound is claimed below this.
+constexpr double SMALLEST_NUMERATOR_BOUND = 0.25;
 
 double r_polynomial(std::size_t k, double big_y) noexcept {
     const std::size_t begin = centroid_series_tables::OFFSET[k];
@@ -53,14 +54,16 @@ CentroidSeriesSum centroid_mean_value_series(double u, double rho, std::span<con
 
     std::size_t terms = available;
     double bound = infinity;
-    if (z <= LARGEST_BOUNDED_Z) {
+    const double first_moment = available > 1 ? moments[1] : 0.0;
+    const double numerator_bound = 1.0 - centroid_series_tables::C[1] * first_moment * z / (1.0 - z);
+    if (z < 1.0 && numerator_bound >= SMALLEST_NUMERATOR_BOUND) {
         double power = 1.0;
         for (std::size_t k = 1; k <= available; ++k) {
             power *= z;
             const double tail = centroid_series_tables::C[k < available ? k : available - 1] * power / (1.0 - z);
             if (k == available || tail <= NEGLIGIBLE_TAIL) {
                 terms = k;
-                bound = 2.0 * tail;
+                bound = tail / numerator_bound;
                 break;
             }
         }

@@ -19,9 +19,9 @@ struct CentroidSeriesSum {
 // u: lens-source separation, rho: source radius (Einstein radii), rho < u; moments[k] =
 // <r^(2k)> as for point_lens_mean_value_series (0 <= moments[k+1] <= moments[k] <= 1). The
 // numerator is sum_k moments[k] z^k R_k(Y) / sqrt(u^2 + 4), z = (rho/u)^2; its terms after the
-// first are of one sign and at most C_k z^k, so for z <= 1/4 the sum stays above 1/2 and the
-// tail after K terms is at most C_K z^K / (1 - z) of it (doubled for the bound). The bound is
-// +inf for z > 1/4. Pure; no allocation.
+// first are of one sign and at most C_k z^k, so the sum stays above L = 1 - C_1 moments[1] z /
+// (1 - z), and the tail after K terms is at most C_K z^K / (1 - z), i.e. that over L relative.
+// The bound is +inf where L < 1/4. Pure; no allocation.
 CentroidSeriesSum centroid_mean_value_series(double u, double rho, std::span<const double> moments) noexcept;
 
 }  // namespace vellomir
