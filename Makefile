@@ -1,15 +1,25 @@
 # Thin wrappers around CMake, CTest, pip and pytest. Each target is one line of work;
-# `make help` lists them. Use your own interpreter (CPython >= 3.14 with headers):
-#   make PYTHON=/path/to/python3.15t test
+# `make help` lists them. The interpreter is a private CPython bootstrapped from Debian:
+# 3.15 by default (in .python/), 3.14 with PYTHON_VERSION=3.14 (in .python-3.14/, built in
+# build-3.14/ and its siblings, so that the two versions never share a build):
+#   make test PYTHON_VERSION=3.14
+# Or use your own interpreter (CPython 3.14 or 3.15 with headers):
+#   make PYTHON=/path/to/python3.15t BUILD=build-ft-own test
 
 # Quiet output: a line per stage, test summaries, failures in full (VERBOSE=1 shows everything);
 # no "Entering directory" lines from the makes that CMake runs.
 MAKEFLAGS += --no-print-directory
 STAGE = $(CURDIR)/tools/stage
 
-BOOTSTRAP_PYTHON := $(CURDIR)/.python/usr/bin/python3.15
+DEFAULT_PYTHON_VERSION = 3.15
+PYTHON_VERSION ?= $(DEFAULT_PYTHON_VERSION)
+# The default version keeps the plain names (.python/, build/).
+VERSION_SUFFIX = $(if $(filter $(DEFAULT_PYTHON_VERSION),$(PYTHON_VERSION)),,-$(PYTHON_VERSION))
+BOOTSTRAP_PYTHON := $(CURDIR)/.python$(VERSION_SUFFIX)/usr/bin/python$(PYTHON_VERSION)
 PYTHON ?= $(BOOTSTRAP_PYTHON)
-BUILD ?= build
+BUILD ?= build$(VERSION_SUFFIX)
+# check-ft compiles for the free-threaded build of each of these versions.
+FREE_THREADED_VERSIONS = 3.15 3.14
 JOBS ?= 2
 CMAKE_CONFIGURE = cmake -S . -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 PYTEST = $(PYTHON) -m pytest tests/python -q -p no:cacheprovider
@@ -34,23 +44,23 @@ BASELINE_OPTION = $(if $(BASELINE),--baseline-path $(BASELINE))
 PYTHON_UNDER_ASAN = LD_PRELOAD="$(ASAN_RUNTIME) libstdc++.so.6" \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0:use_tls=0
 
-.PHONY: all help python build test demo wheel venv install typecheck bench check-ft sanitize tsan clean
+.PHONY: all help python build test demo wheel venv install typecheck bench check-ft check-ft-version sanitize tsan clean
 
 all: build ## same as make build
 
 help: ## list the targets
 	@awk -F':.*## ' '/^[a-z-]+:.*## / {printf "  make %-10s %s\n", $$1, $$2}' $(MAKEFILE_LIST)
 
-python: $(PYTHON) ## bootstrap the private CPython 3.15 into .python/ if it is missing
+python: $(PYTHON) ## bootstrap the private CPython (PYTHON_VERSION: 3.15 into .python/, 3.14 into .python-3.14/) if it is missing
 
 $(BOOTSTRAP_PYTHON):
-	scripts/bootstrap-python
+	scripts/bootstrap-python --version $(PYTHON_VERSION)
 
 build: python ## build the module and the C++ unit tests (the default target)
 	@$(STAGE) "configure $(BUILD)/" $(CMAKE_CONFIGURE) -B $(BUILD) -DVELLOMIR_BUILD_TESTS=ON
 	@$(STAGE) "build the modules and the C++ unit tests" cmake --build $(BUILD) -j$(JOBS)
 
-test: build ## C++ unit tests, then the pytest suite against the built module
+test: build ## C++ unit tests, then the pytest suite against the built module (PYTHON_VERSION=3.14: on 3.14)
 	@$(STAGE) --tail 3 "C++ unit tests (ctest)" ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j$(JOBS)
 	@echo "pytest tests/python:"
 	@PYTHONPATH=$(CURDIR)/$(BUILD) $(PYTEST)
@@ -69,10 +79,11 @@ wheel: python ## build the wheel offline into dist/, repaired to a manylinux tag
 		env PATH="$(dir $(PYTHON)):$$PATH" $(PYTHON) tools/repair_wheel.py $(BUILD)-wheel/raw/*.whl $(DIST)
 
 venv: wheel ## a fresh virtual environment (build-venv/) with the wheel installed
-	rm -rf $(VENV)
-	$(PYTHON) -m venv --without-pip --system-site-packages $(VENV)
-	$(PYTHON) -m pip --isolated --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
-	cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir, vellomir_numpy as n; assert all(m.__file__.startswith(sys.prefix) for m in (vellomir, n))'
+	@rm -rf $(VENV)
+	@$(STAGE) "a fresh virtual environment $(VENV)/" $(PYTHON) -m venv --without-pip --system-site-packages $(VENV)
+	@$(STAGE) "install the wheel into it" \
+		$(PYTHON) -m pip --isolated --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
+	@cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir, vellomir_numpy as n; assert all(m.__file__.startswith(sys.prefix) for m in (vellomir, n))'
 
 install: venv ## install the wheel into build-venv/ and run the pytest suite against that installation
 	cd $(VENV) && $(VENV_PYTHON) -m pytest $(CURDIR)/tests/python -q -p no:cacheprovider
@@ -82,8 +93,9 @@ $(PYRIGHT): tools/pyright/package-lock.json
 	touch $@
 
 typecheck: venv $(PYRIGHT) ## mypy --strict and pyright on the examples and tests/typing, against the installed wheel
-	$(VENV_PYTHON) -m mypy --strict --no-incremental $(TYPED_FILES)
-	$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
+	@echo "mypy --strict and pyright (strict) on $(TYPED_FILES):"
+	@$(VENV_PYTHON) -m mypy --strict --no-incremental $(TYPED_FILES)
+	@$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
 
 bench: python ## benchmarks: the Google Benchmark programs and the Python ones in bench/ (BASELINE=<another build dir> times it too)
 	@$(STAGE) "configure $(BUILD)-bench/" $(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON
@@ -92,14 +104,18 @@ bench: python ## benchmarks: the Google Benchmark programs and the Python ones i
 	@echo "that warning is about the library, not vellomir's code, and is left out below)"
 	@for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] || continue; \
 		out=$$("$$b" --benchmark_min_time=0.2 2>&1) || { echo "$$out"; exit 1; }; \
-		echo "$$out" | grep -v 'Library was built as DEBUG'; done
+		echo "$$out" | grep -v 'Library was built as DEBUG' || true; done
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_interrupt.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py
+	RAYON_NUM_THREADS=1 PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_nearfield.py
 
-check-ft: python ## compile both extensions for the free-threaded interpreter, check their ABI records
+check-ft: ## compile both extensions for free-threaded CPython 3.15 and 3.14, check what they declare
+	@for version in $(FREE_THREADED_VERSIONS); do $(MAKE) check-ft-version PYTHON_VERSION=$$version || exit 1; done
+
+check-ft-version: python # check-ft for PYTHON_VERSION (or PYTHON) alone
 	@$(STAGE) "configure $(BUILD)-ft/" $(CMAKE_CONFIGURE) -B $(BUILD)-ft -DVELLOMIR_FREE_THREADED=ON
-	@$(STAGE) "build both extensions for the free-threaded interpreter" cmake --build $(BUILD)-ft --target vellomir vellomir_numpy_core -j$(JOBS)
+	@$(STAGE) "build both extensions for the free-threaded CPython $(PYTHON_VERSION)" cmake --build $(BUILD)-ft --target vellomir vellomir_numpy_core -j$(JOBS)
 	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir.cpython-3*t-*.so
 	$(PYTHON) tools/check_abi.py --free-threaded $(BUILD)-ft/vellomir_numpy/_core.cpython-3*t-*.so
 

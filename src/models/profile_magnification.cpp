@@ -1,6 +1,6 @@
 // Near the lens: the sub-disk integral (subdisk_integral.hpp) of the uniform-disk magnification.
-// Error control: the integrator's summed Gauss-Kronrod estimate |K - G| (an estimate of the
-// error of the lower-order rule, far above that of the result returned) within rtol of the value.
+// Error control: the integrator's summed Gauss-Kronrod estimate within rtol of the value; the
+// series where its truncation bound is below rtol / 2 (a bound, not an estimate).
 // A star below 2^-400 Einstein radii is computed at 2^-400 and scaled: A(u, rho) rho is a
 // function of u / rho alone up to relative terms of order rho^2 (the point-lens magnification is
 // 1/x (1 + 3x^2/8 + ...)), and a power of two is exact; so the sub-disk radii rho r stay normal
@@ -52,7 +52,7 @@ std::optional<double> profile_magnification_without_rings(double u, double rho, 
     if (std::isinf(distance)) return 1.0;
     if (distance > rho && profile.moments_decrease()) {
         const SeriesSum series = point_lens_mean_value_series(distance, rho, profile.moments());
-        if (series.truncation_bound < rtol * 0.1) return series.value;
+        if (series.truncation_bound < rtol * 0.5) return series.value;
     }
     return std::nullopt;
 }

@@ -35,6 +35,13 @@ SubdiskProfile::SubdiskProfile(const RadialProfile& profile) : flux_(profile.flu
         limb_exponent_ = whole ? 2 : 4;
         limb_singular_ = log_coefficient_ != 0.0;
         for (const Term& term : terms_) limb_singular_ = limb_singular_ || term.half_powers == 0;
+        // One free power p (power-2): m = 2 ceil(p) / p makes its weight s^(ceil(p) - 1), smooth;
+        // what is left singular at the limb is r = 1 - s^m, a far milder s^m.
+        if (terms_.size() == 1 && terms_[0].half_powers == 0 && log_coefficient_ == 0.0 && terms_[0].power > 0.0) {
+            free_power_ = std::ceil(terms_[0].power);
+            free_exponent_ = 2.0 * free_power_ / terms_[0].power;
+            limb_exponent_ = 0;  // still clustered at the limb: s^m is not smooth there
+        }
         if (limb_intensity != 0.0) atoms_.push_back(SubdiskAtom{1.0, limb_intensity});
         pieces_.push_back(SubdiskPiece{0.0, 1.0, SubdiskCoordinate::limb, 0.0});  // limb (s = 0) to centre
         return;
@@ -72,6 +79,20 @@ void SubdiskProfile::weights(const SubdiskPiece& piece, std::span<const double> 
 
 void SubdiskProfile::law_weights_limb(std::span<const double> x, std::span<double> r,
                                       std::span<double> weight) const noexcept {
+    if (limb_exponent_ == 0) {
+        // c p m r s^(m p / 2 - 1) q^(p - 2) with m p / 2 = ceil(p) (see the constructor).
+        const Term& term = terms_[0];
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double s = x[i];
+            const double v = std::pow(s, free_exponent_);
+            const double radius = 1.0 - v;
+            const double q = std::sqrt(2.0 - v);
+            const double power = std::pow(s, free_power_ - 1.0) * std::pow(q, term.power - 2.0);
+            r[i] = radius;
+            weight[i] = (term.coefficient_times_power * free_exponent_) * radius * power;
+        }
+        return;
+    }
     const bool square = limb_exponent_ == 2;
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double s = x[i];
@@ -111,6 +132,7 @@ void SubdiskProfile::law_weights_limb(std::span<const double> x, std::span<doubl
 }
 
 double SubdiskProfile::limb_coordinate(double v) const noexcept {
+    if (limb_exponent_ == 0) return std::pow(v, 1.0 / free_exponent_);
     return limb_exponent_ == 2 ? std::sqrt(v) : std::sqrt(std::sqrt(v));
 }
 

@@ -11,7 +11,8 @@
 // w ~ mu^(p-1) r / mu. A law is integrated in s with r = 1 - s^4: there mu = s^2 sqrt(2 - s^4),
 // and the weights of d(mu^p) become 4 p r s^(2p-1) (2 - s^4)^((p-2)/2) ds, smooth in s for the
 // half-integer powers of every law but power-2's free exponent and the logarithm, and smooth at
-// the centre (s = 1) too; laws of whole powers of mu need only r = 1 - s^2. (r = 1 - s^m is
+// the centre (s = 1) too; laws of whole powers of mu need only r = 1 - s^2, and power-2's free
+// exponent p takes r = 1 - s^m with m = 2 ceil(p) / p. (r = 1 - s^m is
 // known near the centre only to 2^-52 absolutely, which moves the integral by that much of its
 // value: the centre's sub-disks carry a flux of order r^2.)
 
@@ -57,6 +58,9 @@ public:
     // not a multiple of 1/2): the integrator clusters its points there.
     bool limb_is_singular() const noexcept { return limb_singular_; }
 
+    // m of the limb coordinate r = 1 - s^m (2 or 4; 0 for the free exponent of a power-2 law).
+    int limb_exponent() const noexcept { return limb_exponent_; }
+
     // s of the limb coordinate where 1 - r = v: v^(1/m).
     double limb_coordinate(double v) const noexcept;
 
@@ -80,7 +84,8 @@ private:
     std::vector<SubdiskPiece> pieces_;
     std::vector<Term> terms_;
     double log_coefficient_ = 0.0;
-    int limb_exponent_ = 4;  // m of r = 1 - s^m
+    int limb_exponent_ = 4;  // m of r = 1 - s^m; 0: free_exponent_
+    double free_exponent_ = 0.0, free_power_ = 0.0;
     bool limb_singular_ = false;
     double flux_ = 0.0;
     bool is_law_ = false;

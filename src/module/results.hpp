@@ -10,7 +10,8 @@
 
 namespace vellomir {
 
-// A list created at its final length and filled by direct item stores. A NULL from
+// A list allocated at its final length and filled in place; its visible size is the
+// number of items filled so far, so no Python code ever sees an unfilled slot. A NULL from
 // the interpreter is an internal failure (InternalFailure "PyObject pointer is null")
 // after the interpreter's own error, if any, has been reported as unraisable. Long lists
 // stop for pending signals now and then (signals_checked_every): an exception that a

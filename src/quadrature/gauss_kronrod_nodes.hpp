@@ -21,6 +21,19 @@ template <std::size_t N>
 inline constexpr std::array<GaussKronrodNode, N + 1> gauss_kronrod_nodes{};
 
 template <>
+inline constexpr std::array<GaussKronrodNode, 2> gauss_kronrod_nodes<1> = {{
+    {0.7745966692414833, 0.5555555555555555, 0.0},
+    {0.0, 0.8888888888888888, 2.0},
+}};
+
+template <>
+inline constexpr std::array<GaussKronrodNode, 3> gauss_kronrod_nodes<2> = {{
+    {0.9258200997725514, 0.19797979797979798, 0.0},
+    {0.5773502691896257, 0.4909090909090909, 1.0},
+    {0.0, 0.6222222222222221, 0.0},
+}};
+
+template <>
 inline constexpr std::array<GaussKronrodNode, 4> gauss_kronrod_nodes<3> = {{
     {0.9604912687080203, 0.10465622602646726, 0.0},
     {0.7745966692414833, 0.2684880898683334, 0.5555555555555555},

@@ -1,8 +1,11 @@
 """Shared helpers for the pytest suite of the vellomir extension module."""
 
+import ctypes
 import os
+import struct
 import subprocess
 import sys
+import sysconfig
 from pathlib import Path
 
 import pytest
@@ -45,6 +48,42 @@ VALID_ARGUMENTS = {
 }
 
 FLUX_MAP_NAMES = [name for name in FUNCTION_NAMES if "flux_map" in name]
+
+# CPython 3.15 loads extensions through their export hook (PyModExport_*); 3.14 through the
+# classic definition that PyInit_* returns. Both hooks exist where the headers have both.
+HAS_EXPORT_HOOK = sys.version_info >= (3, 15)
+# The module slot ids of the classic definition: 3.15 renumbered them.
+PY_MOD_EXEC, PY_MOD_GIL = (85, 87) if HAS_EXPORT_HOOK else (2, 4)
+
+
+def classic_slots():
+    """(id, value) of each slot of the definition that PyInit_vellomir returns."""
+    init = ctypes.PyDLL(vellomir.__file__).PyInit_vellomir
+    init.restype = ctypes.c_void_p
+    # PyModuleDef: the object header (larger in the free-threaded build), m_init, m_index,
+    # m_copy, then m_name, m_doc, m_size, m_methods and m_slots.
+    header = 32 if sysconfig.get_config_var("Py_GIL_DISABLED") else 16
+    address = ctypes.c_void_p.from_address(init() + header + 3 * 8 + 4 * 8).value
+    slots = []
+    while True:
+        slot_id, _, value = struct.unpack("<iiQ", ctypes.string_at(address, 16))
+        if slot_id == 0:
+            return slots
+        slots.append((slot_id, value))
+        address += 16
+
+
+def exec_slot_address():
+    """The address of the module's exec function, from whichever hook the interpreter uses."""
+    if HAS_EXPORT_HOOK:
+        export = ctypes.PyDLL(vellomir.__file__).PyModExport_vellomir
+        export.restype = ctypes.c_void_p
+        slot_id, _, _, value = struct.unpack("<HHIQ", ctypes.string_at(export(), 16))
+        assert slot_id == 85
+        return value
+    slot_id, value = classic_slots()[0]
+    assert slot_id == PY_MOD_EXEC
+    return value
 
 
 def module_environment(**overrides):

@@ -2,24 +2,13 @@
 interpreter allocations that fail while functions are registered or results are built."""
 
 import ctypes
-import struct
 import sys
 import types
 
 import pytest
 
 import vellomir
-from conftest import FUNCTION_NAMES
-
-EXEC_SLOT_ID = 85
-
-
-def exec_slot_address():
-    export = ctypes.PyDLL(vellomir.__file__).PyModExport_vellomir
-    export.restype = ctypes.c_void_p
-    slot_id, _, _, value = struct.unpack("<HHIQ", ctypes.string_at(export(), 16))
-    assert slot_id == EXEC_SLOT_ID
-    return value
+from conftest import FUNCTION_NAMES, exec_slot_address
 
 
 # The exec slot called directly: with an object (ctypes raises the exception it leaves set)

@@ -80,3 +80,54 @@ def test_multiprocessing_pool(method, tmp_path):
                       timeout=120, RAYON_NUM_THREADS="2")
     assert done.returncode == 0, done.stderr
     assert done.stdout.strip() == "True"
+
+
+# A thread is creating one of the module's one-time values (collections.abc.Sequence, which
+# a non-sequence argument's error names) when the main thread forks: the child has no such
+# thread, and its own first use must create the value again rather than wait for ever. A
+# slow __import__ holds the creation open; the parent gives the child a deadline.
+FORK_DURING_FIRST_USE = r"""
+import builtins, os, threading, time, warnings
+import vellomir
+warnings.simplefilter("ignore", DeprecationWarning)  # fork of a threaded process: the point of the test
+creating = threading.Event()
+original_import = builtins.__import__
+def slow_import(name, *args, **kwargs):
+    if name == "collections.abc":
+        creating.set()
+        time.sleep(0.5)
+    return original_import(name, *args, **kwargs)
+builtins.__import__ = slow_import
+
+def first_use():
+    try:
+        vellomir.witt_mao_magnification(5, 1.0, 0.1)
+    except TypeError as error:
+        return str(error)
+thread = threading.Thread(target=first_use)
+thread.start()
+assert creating.wait(10)
+read, write = os.pipe()
+child = os.fork()
+if child == 0:
+    os.close(read)
+    os.write(write, first_use().encode())
+    os._exit(0)
+os.close(write)
+thread.join()
+deadline = time.monotonic() + 20
+while os.waitpid(child, os.WNOHANG) == (0, 0):
+    if time.monotonic() > deadline:
+        os.kill(child, 9)
+        os.waitpid(child, 0)
+        raise SystemExit("the child hung")
+    time.sleep(0.02)
+print(os.read(read, 1000).decode())
+print(first_use())
+"""
+
+
+def test_child_forked_during_first_use_of_a_one_time_value_creates_it_again():
+    done = run_python(FORK_DURING_FIRST_USE, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == ["'int' object is not an instance of 'Sequence'"] * 2

@@ -1,5 +1,6 @@
-"""The lens on or near the star: the intensity scale; stars down to the subnormal range; the rule
-for negative intensities; the warning for elements that miss rtol."""
+"""The lens on or near the star: every rtol down to the floor against the 2-D integrals of
+tests/data/numpy_profile_references.txt; the intensity scale; stars down to the subnormal range;
+the rule for negative intensities; the warning for elements that miss rtol."""
 
 import math
 
@@ -7,6 +8,22 @@ import numpy as np
 import pytest
 
 import vellomir_numpy as vn
+from test_numpy_accuracy import TABLE_CASES, grouped_laws
+
+EVERY_RTOL = [1e-2, 1e-3, 1e-5, 1e-7, 1e-9, 1e-11, 1e-12, 1e-13, 1e-14]
+
+
+@pytest.mark.parametrize("rtol", EVERY_RTOL)
+def test_every_law_and_table_meets_every_rtol_against_the_2d_integrals(rtol):
+    for (law, coefficients), cells in grouped_laws().items():
+        rho, ratio, expected = map(np.array, zip(*cells))
+        forced = np.empty(rho.size)  # the sub-disk integral also where the series would do
+        vn._core.limb_darkened(ratio * rho, rho, law, np.array(coefficients), rtol, True, forced)
+        for got in (vn.limb_darkened(ratio * rho, rho, law, coefficients, rtol=rtol), forced):
+            error = np.abs(got - expected) / expected
+            assert np.all(error <= rtol), (law, coefficients, list(zip(rho[error > rtol], ratio[error > rtol])))
+    for radius, intensity, rho, ratio, expected in TABLE_CASES:
+        assert abs(vn.profile(ratio * rho, rho, radius, intensity, rtol=rtol) - expected) <= rtol * expected
 
 def test_a_tiny_star_scales_exactly_into_the_subnormal_range():
     # A(u, rho) rho depends on u / rho alone to O(rho^2): scaling both by 2^-k multiplies A by 2^k.
