@@ -31,6 +31,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ellip/ellip_constants.hpp"
 #include "models/centroid_series.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
@@ -41,22 +42,7 @@ namespace {
 
 constexpr double FAILED = std::numeric_limits<double>::quiet_NaN();
 
-// As for the magnification (witt_mao.cpp): the series from u = 3 rho on (z <= 1/9).
-constexpr double SERIES_RATIO = 3.0;
-
-// n at and below which the centre series serves: its terms fall below 2^-57 of the first within
-// CENTRE_SERIES_TERMS (the tail after L terms is at most (L + 1) n^L / (1 - n)^2), while the
-// closed form's one subtraction would cost up to 8 eps / n.
-constexpr double CENTRE_SERIES_LARGEST_N = 0.05;
-constexpr int CENTRE_SERIES_TERMS = 15;
-
-// Bulirsch's cel: the convergence test on the scaled arithmetic-geometric mean (legendre.cpp).
-constexpr double CEL_TOLERANCE = 9.313225746154785e-10;  // 2^-30: the next update squares it below eps
-constexpr int CEL_CAP = 16;
-
-// Small disks are scaled up as for the magnification: A delta is scale-free to O(rho^2).
-constexpr double SMALLEST_UNSCALED_RHO = 1e-200;
-constexpr double SMALL_DISK_SCALE = 0x1p300;
+using namespace centroid_forms;
 
 // <r^2k> = 1 / (k + 1) for the uniform disk.
 constexpr std::array<double, POINT_LENS_SERIES_MAX_TERMS> DISK_MOMENTS = [] {
@@ -83,7 +69,7 @@ double cel_difference(double kc, double root_nc) noexcept {
     // X: p = 1, a = 0, b = 1 / sqrt(1); Z: p = sqrt(nc), a = 0, b = nc / sqrt(nc) = sqrt(nc).
     double a_x = 0.0, b_x = 1.0, p_x = 1.0;
     double a_z = 0.0, b_z = root_nc, p_z = root_nc;
-    for (int update = 0; update < CEL_CAP; ++update) {
+    for (int update = 0; update < ellip_constants::cel_cap; ++update) {
         const double f_x = a_x;
         a_x = a_x + b_x / p_x;
         const double g_x = e / p_x;
@@ -98,7 +84,7 @@ double cel_difference(double kc, double root_nc) noexcept {
         p_z = g_z + p_z;
         const double previous_em = em;
         em = kc + em;
-        if (std::fabs(previous_em - kc) <= previous_em * CEL_TOLERANCE) break;
+        if (std::fabs(previous_em - kc) <= previous_em * ellip_constants::cel_tolerance) break;
         kc = std::sqrt(e);
         kc = kc + kc;
         e = kc * em;

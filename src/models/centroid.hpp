@@ -5,6 +5,25 @@
 
 namespace vellomir {
 
+// Where each form of the shift takes over, shared by centroid.cpp and its lane twin
+// (centroid_lanes.hpp). Bulirsch's cel there stops as legendre.cpp's (ellip_constants.hpp).
+namespace centroid_forms {
+
+// As for the magnification (witt_mao.cpp): the series from u = 3 rho on (z <= 1/9).
+inline constexpr double SERIES_RATIO = 3.0;
+
+// n at and below which the centre series serves: its terms fall below 2^-57 of the first within
+// CENTRE_SERIES_TERMS (the tail after L terms is at most (L + 1) n^L / (1 - n)^2), while the
+// closed form's one subtraction would cost up to 8 eps / n.
+inline constexpr double CENTRE_SERIES_LARGEST_N = 0.05;
+inline constexpr int CENTRE_SERIES_TERMS = 15;
+
+// Small disks are scaled up as for the magnification: A delta is scale-free to O(rho^2).
+inline constexpr double SMALLEST_UNSCALED_RHO = 1e-200;
+inline constexpr double SMALL_DISK_SCALE = 0x1p300;
+
+}  // namespace centroid_forms
+
 // A(u, rho) delta(u, rho): the mean over the disk of s_x A_c(|s|) - u A(|s|), the
 // magnification-weighted displacement of the images' light along the lens-source axis, where
 // a point source at s has its images' centroid at s A_c / A, A = (x^2 + 2) / (x sqrt(x^2 + 4)),

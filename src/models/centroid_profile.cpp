@@ -48,10 +48,10 @@ struct DiskCentroidKernel {
 
 }  // namespace
 
-Outcome<CentroidProfile> CentroidProfile::of_law(LimbDarkeningLaw law, std::span<const double> coefficients) {
-    Outcome<RadialProfile> profile = RadialProfile::of_law(law, coefficients);
-    if (!profile.ok()) return Outcome<CentroidProfile>::failure(profile.message());
-    return Outcome<CentroidProfile>::success(CentroidProfile(profile.value()));
+Result<CentroidProfile> CentroidProfile::of_law(LimbDarkeningLaw law, std::span<const double> coefficients) {
+    Result<RadialProfile> profile = RadialProfile::of_law(law, coefficients);
+    if (!profile.ok()) return Result<CentroidProfile>::failure(profile.status());
+    return Result<CentroidProfile>::success(CentroidProfile(profile.value()));
 }
 
 double CentroidProfile::error_floor(double u, double rho) noexcept {

@@ -24,7 +24,7 @@ class CentroidProfile {
 public:
     // Fails as RadialProfile::of_law does. `coefficients` holds limb_darkening_coefficient_count(law)
     // values.
-    static Outcome<CentroidProfile> of_law(LimbDarkeningLaw law, std::span<const double> coefficients);
+    static Result<CentroidProfile> of_law(LimbDarkeningLaw law, std::span<const double> coefficients);
 
     const RadialProfile& profile() const noexcept { return profile_; }
 

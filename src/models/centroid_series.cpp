@@ -12,13 +12,14 @@
 #include <limits>
 
 #include "models/centroid_series_tables.hpp"
+#include "models/point_lens_series.hpp"
 
 namespace vellomir {
 namespace {
 
 static_assert(centroid_series_tables::TABULATED_TERMS == POINT_LENS_SERIES_MAX_TERMS);
 
-constexpr double NEGLIGIBLE_TAIL = 0x1p-60;
+constexpr double NEGLIGIBLE_TAIL = POINT_LENS_SERIES_NEGLIGIBLE_TAIL;
 // The numerator's terms after the first are of one sign, so it is at least
 // 1 - C_1 m_1 z / (1 - z) (C_k <= C_1, m_k <= m_1); no bound is claimed below this.
 constexpr double SMALLEST_NUMERATOR_BOUND = 0.25;

@@ -1,9 +1,11 @@
-// The models' batched kernels (witt_mao_batch.hpp, heyrovsky_batch.hpp): each entry runs the
-// table of the path asked for (models_batch_table.hpp); the scalar table maps the scalar
-// kernels element by element.
+// The models' batched kernels (witt_mao_batch.hpp, heyrovsky_batch.hpp, centroid_batch.hpp): each
+// entry runs the table of the path asked for (models_batch_table.hpp); the scalar table maps the
+// scalar kernels element by element.
 
 #include <limits>
 
+#include "models/centroid.hpp"
+#include "models/centroid_batch.hpp"
 #include "models/heyrovsky.hpp"
 #include "models/heyrovsky_batch.hpp"
 #include "models/models_batch_table.hpp"
@@ -33,10 +35,20 @@ void heyrovsky_scalar(double l, const double* r, double re, double rstar, double
     }
 }
 
+void centroid_scalar(const double* u, double rho, double* out, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) out[i] = disk_weighted_centroid_shift(u[i], rho);
+}
+
+void centroid_radii_scalar(double u, const double* rho, double* out, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) out[i] = disk_weighted_centroid_shift(u, rho[i]);
+}
+
 constexpr ModelsBatchTable scalar_table{
     .witt_mao_magnification = witt_mao_scalar,
     .witt_mao_magnification_radii = witt_mao_radii_scalar,
     .heyrovsky_magnification = heyrovsky_scalar,
+    .disk_weighted_centroid_shift = centroid_scalar,
+    .disk_weighted_centroid_shift_radii = centroid_radii_scalar,
 };
 
 const ModelsBatchTable& table(SimdIsa isa) noexcept {
@@ -67,6 +79,16 @@ void witt_mao_magnification_radii_batch(double u, std::span<const double> rho, s
 void heyrovsky_magnification_batch(double l, std::span<const double> r, double re, double rstar,
                                    std::span<double> out, SimdIsa isa) noexcept {
     table(isa).heyrovsky_magnification(l, r.data(), re, rstar, out.data(), r.size());
+}
+
+void disk_weighted_centroid_shift_batch(std::span<const double> u, double rho, std::span<double> out,
+                                        SimdIsa isa) noexcept {
+    table(isa).disk_weighted_centroid_shift(u.data(), rho, out.data(), u.size());
+}
+
+void disk_weighted_centroid_shift_radii_batch(double u, std::span<const double> rho, std::span<double> out,
+                                              SimdIsa isa) noexcept {
+    table(isa).disk_weighted_centroid_shift_radii(u, rho.data(), out.data(), rho.size());
 }
 
 }  // namespace vellomir

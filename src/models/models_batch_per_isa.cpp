@@ -4,6 +4,7 @@
 #include "simd/simd_build.hpp"
 
 #if VELLOMIR_X86_BATCH
+#include "models/centroid_lanes.hpp"
 #include "models/heyrovsky_lanes.hpp"
 #include "models/models_batch_table.hpp"
 #include "models/witt_mao_lanes.hpp"
@@ -13,6 +14,8 @@ const ModelsBatchTable models_batch_table{
     .witt_mao_magnification = witt_mao_lanes::magnification_batch,
     .witt_mao_magnification_radii = witt_mao_lanes::magnification_radii_batch,
     .heyrovsky_magnification = heyrovsky_lanes::magnification_batch,
+    .disk_weighted_centroid_shift = centroid_lanes::weighted_shift_batch,
+    .disk_weighted_centroid_shift_radii = centroid_lanes::weighted_shift_radii_batch,
 };
 VELLOMIR_ISA_END
 #endif

@@ -2,7 +2,7 @@
 // The table of the models' batched kernels: one per instruction set, each entry taking raw
 // arrays of `count` doubles (`out` may be the input array). models_batch.cpp picks the table of
 // the path asked for; models_batch_per_isa.cpp, compiled once per instruction set, defines the
-// vector ones from the lane code (witt_mao_lanes.hpp, heyrovsky_lanes.hpp).
+// vector ones from the lane code (witt_mao_lanes.hpp, heyrovsky_lanes.hpp, centroid_lanes.hpp).
 
 #include <cstddef>
 
@@ -16,6 +16,9 @@ struct ModelsBatchTable {
     // heyrovsky_batch.hpp
     void (*heyrovsky_magnification)(double l, const double* r, double re, double rstar, double* out,
                                     std::size_t count) noexcept;
+    // centroid_batch.hpp
+    void (*disk_weighted_centroid_shift)(const double* u, double rho, double* out, std::size_t count) noexcept;
+    void (*disk_weighted_centroid_shift_radii)(double u, const double* rho, double* out, std::size_t count) noexcept;
 };
 
 namespace isa_avx2 {

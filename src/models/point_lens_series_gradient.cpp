@@ -16,12 +16,13 @@
 #include <cmath>
 #include <limits>
 
+#include "models/point_lens_series.hpp"
 #include "models/point_lens_series_tables.hpp"
 
 namespace vellomir {
 namespace {
 
-constexpr double NEGLIGIBLE_TAIL = 0x1p-60;
+constexpr double NEGLIGIBLE_TAIL = POINT_LENS_SERIES_NEGLIGIBLE_TAIL;
 
 struct PolynomialValue {
     double value;

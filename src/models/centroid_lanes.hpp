@@ -1,21 +1,28 @@
+#pragma once
 // The uniform disk's weighted centroid shift (centroid.cpp) on a batch of lanes: the closed form
 // in Bulirsch's cel and the series about the centre, step by step, each lane doing the scalar
-// IEEE operations in the scalar order. Included inside a target region after simd/lane_ops.inc.
+// IEEE operations in the scalar order, and its entries over arrays, which
+// models_batch_per_isa.cpp puts in the table of its instruction set.
 //
 // Marked in `scalar`, for disk_weighted_centroid_shift: negative, NaN or infinite arguments, the
 // point source, u = 0, the rim and small disks (rescaled). The far field (u >= 3 rho) is the
 // mean-value series of centroid_series.cpp with the disk's moments 1 / (k + 1).
 
+#include <cstddef>
+
+#include "base/math_constants.hpp"
+#include "ellip/ellip_constants.hpp"
+#include "models/centroid.hpp"
+#include "models/centroid_series_tables.hpp"
+#include "models/point_lens_series.hpp"
+#include "simd/lanes.hpp"
+
+VELLOMIR_ISA_BEGIN
 namespace centroid_lanes {
 
-inline constexpr double pi = 3.141592653589793;
-inline constexpr double half_pi = 1.5707963267948966;
-inline constexpr double series_ratio = 3.0;
-inline constexpr double centre_series_largest_n = 0.05;
-inline constexpr int centre_series_terms = 15;
-inline constexpr double cel_tolerance = 9.313225746154785e-10;
-inline constexpr int cel_cap = 16;
-inline constexpr double smallest_unscaled_rho = 1e-200;
+using namespace centroid_forms;
+using ellip_constants::cel_cap;
+using ellip_constants::cel_tolerance;
 
 // root_of_square_plus_four.
 [[gnu::always_inline]] inline V root_of_square_plus_four(V x) noexcept {
@@ -61,8 +68,8 @@ inline constexpr double smallest_unscaled_rho = 1e-200;
         kc = select(active, next_kc, kc);
         e = select(active, next_kc * em, e);
     }
-    const V x = half_pi * (b_x + a_x * em) / (em * (em + p_x));
-    const V z = half_pi * (b_z + a_z * em) / (em * (em + p_z));
+    const V x = HALF_PI * (b_x + a_x * em) / (em * (em + p_x));
+    const V z = HALF_PI * (b_z + a_z * em) / (em * (em + p_z));
     return x - z;
 }
 
@@ -71,7 +78,7 @@ inline constexpr double smallest_unscaled_rho = 1e-200;
     V c_m = splat(1.0);
     V p = splat(1.0);
     V sum = splat(1.0);
-    for (int l = 1; l < centre_series_terms; ++l) {
+    for (int l = 1; l < CENTRE_SERIES_TERMS; ++l) {
         const double ld = static_cast<double>(l);
         beta = beta * (ld + 0.5) / (ld + 2.0);
         c_m = c_m * m * (ld - 0.5) / ld;
@@ -81,7 +88,6 @@ inline constexpr double smallest_unscaled_rho = 1e-200;
     return sum;
 }
 
-inline constexpr double negligible_tail = 0x1p-60;
 inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
 
 // centroid_mean_value_series(u, rho, disk moments).weighted_shift in `lanes` (z <= 1/9).
@@ -101,7 +107,7 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     for (std::size_t k = 1; k <= series_terms && any(open); ++k) {
         power = power * z;
         const V tail = tables::C[k < series_terms ? k : series_terms - 1] * power / (1.0 - z);
-        const M found = open & ((k == series_terms ? splat(0.0) : tail) <= negligible_tail);
+        const M found = open & ((k == series_terms ? splat(0.0) : tail) <= POINT_LENS_SERIES_NEGLIGIBLE_TAIL);
         terms = select(found, splat(static_cast<double>(k)), terms);
         open &= ~found;
     }
@@ -123,8 +129,8 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
 }
 
 [[gnu::always_inline]] inline V weighted_shift(V u, V rho, M& scalar) noexcept {
-    scalar |= ~((u > 0.0) & (rho >= smallest_unscaled_rho) & (u != rho) & is_finite(rho) & is_finite(u));
-    const M series = ~scalar & (u >= series_ratio * rho);
+    scalar |= ~((u > 0.0) & (rho >= SMALLEST_UNSCALED_RHO) & (u != rho) & is_finite(rho) & is_finite(u));
+    const M series = ~scalar & (u >= SERIES_RATIO * rho);
     V result = splat(0.0);
     if (any(series)) result = disk_series(u, rho, series);
     const M lanes = ~scalar & ~series;
@@ -135,7 +141,7 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     const V u_s = u / s;
     const V rho_s = rho / s;
     const V n = 4.0 * u_s * rho_s;
-    const M centre = lanes & (n <= centre_series_largest_n);
+    const M centre = lanes & (n <= CENTRE_SERIES_LARGEST_N);
     const M cel = lanes & ~centre;
     if (any(centre)) {
         const V two_g = 2.0 / g;
@@ -146,23 +152,26 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
         const V root_nc = fabs(d) / s;
         const V h = root_of_square_plus_four(s);
         const V kc = root_nc * (h / g);
-        result = select(cel, 4.0 * d * cel_difference(kc, root_nc, cel) / (pi * g * rho), result);
+        result = select(cel, 4.0 * d * cel_difference(kc, root_nc, cel) / (PI * g * rho), result);
     }
     return result;
 }
 
-}  // namespace centroid_lanes
-
-void disk_weighted_centroid_shift_batch(const double* u, double rho, double* out, std::size_t count) noexcept {
+// out[i] = disk_weighted_centroid_shift(u[i], rho).
+inline void weighted_shift_batch(const double* u, double rho, double* out, std::size_t count) noexcept {
     const V radius = splat(rho);
     for_each_batch(
-        count, out, [&](auto load, M& scalar) { return centroid_lanes::weighted_shift(load(u), radius, scalar); },
+        count, out, [&](auto load, M& scalar) { return weighted_shift(load(u), radius, scalar); },
         [&](std::size_t i) { return disk_weighted_centroid_shift(u[i], rho); });
 }
 
-void disk_weighted_centroid_shift_radii_batch(double u, const double* rho, double* out, std::size_t count) noexcept {
+// out[i] = disk_weighted_centroid_shift(u, rho[i]).
+inline void weighted_shift_radii_batch(double u, const double* rho, double* out, std::size_t count) noexcept {
     const V separation = splat(u);
     for_each_batch(
-        count, out, [&](auto load, M& scalar) { return centroid_lanes::weighted_shift(separation, load(rho), scalar); },
+        count, out, [&](auto load, M& scalar) { return weighted_shift(separation, load(rho), scalar); },
         [&](std::size_t i) { return disk_weighted_centroid_shift(u, rho[i]); });
 }
+
+}  // namespace centroid_lanes
+VELLOMIR_ISA_END
