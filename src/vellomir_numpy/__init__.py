@@ -68,7 +68,7 @@ __all__ = [
 ]
 
 
-def _version() -> str:
+def _distribution_version() -> str:
     """The installed distribution's version; in a build tree, the version CMake wrote beside."""
     try:
         distribution = metadata.distribution("vellomir")
@@ -86,7 +86,7 @@ def _version() -> str:
 
 #: The version of the distribution (the same for the vellomir module, whose version
 #: ``importlib.metadata.version("vellomir")`` gives).
-__version__: str = _version()
+__version__: str = _distribution_version()
 
 
 def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnification:
