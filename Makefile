@@ -79,10 +79,11 @@ wheel: python ## build the wheel offline into dist/, repaired to a manylinux tag
 		env PATH="$(dir $(PYTHON)):$$PATH" $(PYTHON) tools/repair_wheel.py $(BUILD)-wheel/raw/*.whl $(DIST)
 
 venv: wheel ## a fresh virtual environment (build-venv/) with the wheel installed
-	rm -rf $(VENV)
-	$(PYTHON) -m venv --without-pip --system-site-packages $(VENV)
-	$(PYTHON) -m pip --isolated --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
-	cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir, vellomir_numpy as n; assert all(m.__file__.startswith(sys.prefix) for m in (vellomir, n))'
+	@rm -rf $(VENV)
+	@$(STAGE) "a fresh virtual environment $(VENV)/" $(PYTHON) -m venv --without-pip --system-site-packages $(VENV)
+	@$(STAGE) "install the wheel into it" \
+		$(PYTHON) -m pip --isolated --python $(VENV_PYTHON) install --no-index --no-deps --find-links $(DIST) vellomir
+	@cd $(VENV) && $(VENV_PYTHON) -c 'import sys, vellomir, vellomir_numpy as n; assert all(m.__file__.startswith(sys.prefix) for m in (vellomir, n))'
 
 install: venv ## install the wheel into build-venv/ and run the pytest suite against that installation
 	cd $(VENV) && $(VENV_PYTHON) -m pytest $(CURDIR)/tests/python -q -p no:cacheprovider
@@ -92,8 +93,9 @@ $(PYRIGHT): tools/pyright/package-lock.json
 	touch $@
 
 typecheck: venv $(PYRIGHT) ## mypy --strict and pyright on the examples and tests/typing, against the installed wheel
-	$(VENV_PYTHON) -m mypy --strict --no-incremental $(TYPED_FILES)
-	$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
+	@echo "mypy --strict and pyright (strict) on $(TYPED_FILES):"
+	@$(VENV_PYTHON) -m mypy --strict --no-incremental $(TYPED_FILES)
+	@$(PYRIGHT) --project tools/pyright --pythonpath $(VENV_PYTHON) $(TYPED_FILES)
 
 bench: python ## benchmarks: the Google Benchmark programs and the Python ones in bench/ (BASELINE=<another build dir> times it too)
 	@$(STAGE) "configure $(BUILD)-bench/" $(CMAKE_CONFIGURE) -B $(BUILD)-bench -DVELLOMIR_BUILD_BENCH=ON
@@ -102,7 +104,7 @@ bench: python ## benchmarks: the Google Benchmark programs and the Python ones i
 	@echo "that warning is about the library, not vellomir's code, and is left out below)"
 	@for b in $(BUILD)-bench/bench_*; do [ -x "$$b" ] || continue; \
 		out=$$("$$b" --benchmark_min_time=0.2 2>&1) || { echo "$$out"; exit 1; }; \
-		echo "$$out" | grep -v 'Library was built as DEBUG'; done
+		echo "$$out" | grep -v 'Library was built as DEBUG' || true; done
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_module.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_interrupt.py $(BASELINE_OPTION)
 	PYTHONPATH=$(CURDIR)/$(BUILD)-bench $(PYTHON) bench/bench_numpy.py

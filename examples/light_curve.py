@@ -105,6 +105,11 @@ def plain_number(value: float, _position: int | None = None) -> str:
     return f"{value:g}"
 
 
+def two_and_five(value: float, _position: int | None = None) -> str:
+    leading = value / 10.0 ** math.floor(math.log10(value))
+    return f"{value:g}" if round(leading) in (2, 5) and abs(leading - round(leading)) < 1e-6 else ""
+
+
 def magnification_axis(axes: Any, top: float) -> None:
     """A log axis with plain-number labels for tall peaks, a linear one for low ones."""
     from matplotlib.ticker import FuncFormatter
@@ -112,6 +117,8 @@ def magnification_axis(axes: Any, top: float) -> None:
     if top >= 10.0:
         axes.set_yscale("log")
         axes.yaxis.set_major_formatter(FuncFormatter(plain_number))
+        if top < 1000.0:  # within three decades there is room to label 2 and 5 of each
+            axes.yaxis.set_minor_formatter(FuncFormatter(two_and_five))
     axes.set_ylabel("magnification")
 
 
@@ -121,6 +128,7 @@ def plot(path: str, title: str, t: FloatArray, point: FloatArray, finite: dict[s
     source), where it is narrower than the plotted range; the ratio to the point source where
     finite-source effects are visible. Returns what the figure shows, in a few words."""
     from matplotlib.figure import Figure  # renders with Agg: no display, no global backend state
+    from matplotlib.ticker import MaxNLocator
 
     peak = max(float(values.max()) for values in finite.values())
     # The point source is drawn up to a little above the finite-source peak: at u -> 0 it grows
@@ -165,6 +173,7 @@ def plot(path: str, title: str, t: FloatArray, point: FloatArray, finite: dict[s
         detail.set_title("peak, linear" + (" (limb crossings dash-dotted)" if limb_times else ""), fontsize=8)
         detail.set_xlabel("t - t0 [days]")
         detail.tick_params(labelsize=8)
+        detail.xaxis.set_major_locator(MaxNLocator(4))  # long labels of short times must not touch
         shows.append("zoom on the peak")
     if window is not None:
         ratio = figure.add_subplot(grid[1, :])

@@ -30,6 +30,7 @@
 #include "models/limb_darkening_law.hpp"
 #include "models/magnification_maps.hpp"
 #include "models/radial_profile.hpp"
+#include "numpy_module/derivatives_entry.hpp"
 
 namespace vellomir::numpy_face {
 namespace {
@@ -221,6 +222,13 @@ PyMethodDef core_functions[] = {
      "limb_darkened(u, rho, law, coefficients, rtol, ring_only, out)."},
     {"profile", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(profile)), METH_FASTCALL,
      "profile(u, rho, radius, intensity, rtol, ring_only, out)."},
+    {"uniform_derivatives", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(uniform_derivatives)),
+     METH_FASTCALL, "uniform_derivatives(u, rho, out): rows A, dA/du, dA/drho."},
+    {"limb_darkened_derivatives",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(limb_darkened_derivatives)), METH_FASTCALL,
+     "limb_darkened_derivatives(u, rho, law, coefficients, rtol, out): rows A, dA/du, dA/drho, dA/dc..."},
+    {"profile_derivatives", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(profile_derivatives)),
+     METH_FASTCALL, "profile_derivatives(u, rho, radius, intensity, rtol, out): rows A, dA/du, dA/drho."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -12,6 +12,8 @@ uniform        uniform stellar disk (Witt & Mao closed form)
 limb_darkened  a limb-darkening law with its coefficients, to a relative tolerance
 profile        a tabulated, piecewise-linear radial profile, to a relative tolerance
 light_curve    magnification against time for a rectilinear lens-source motion
+uniform_derivatives, limb_darkened_derivatives, profile_derivatives, light_curve_derivatives
+               the same with their exact derivatives, for fitting
 """
 
 import warnings
@@ -38,10 +40,35 @@ from ._arguments import (
     _result,
 )
 
-__all__ = ["LAWS", "Law", "light_curve", "limb_darkened", "point_source", "profile", "uniform"]
+from ._derivatives import (
+    Derivatives,
+    LightCurveDerivatives,
+    LimbDarkenedDerivatives,
+    light_curve_derivatives,
+    limb_darkened_derivatives,
+    profile_derivatives,
+    uniform_derivatives,
+)
+
+__all__ = [
+    "LAWS",
+    "Derivatives",
+    "Law",
+    "LightCurveDerivatives",
+    "LimbDarkenedDerivatives",
+    "light_curve",
+    "light_curve_derivatives",
+    "limb_darkened",
+    "limb_darkened_derivatives",
+    "point_source",
+    "profile",
+    "profile_derivatives",
+    "uniform",
+    "uniform_derivatives",
+]
 
 
-def _version() -> str:
+def _distribution_version() -> str:
     """The installed distribution's version; in a build tree, the version CMake wrote beside."""
     try:
         distribution = metadata.distribution("vellomir")
@@ -59,7 +86,7 @@ def _version() -> str:
 
 #: The version of the distribution (the same for the vellomir module, whose version
 #: ``importlib.metadata.version("vellomir")`` gives).
-__version__: str = _version()
+__version__: str = _distribution_version()
 
 
 def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnification:

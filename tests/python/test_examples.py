@@ -1,6 +1,7 @@
 """The examples beside the demo, each on a small case: a fit, a sampled posterior, a survey."""
 
 import math
+import os
 import sys
 from pathlib import Path
 
@@ -63,6 +64,9 @@ def events_and_serial_fits():
     return events, survey.fit_serial(events)
 
 
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="make sanitize checks vellomir's code; a Dask cluster's processes would run its "
+                           "dependencies' extensions under LeakSanitizer")
 def test_survey_on_a_local_dask_cluster_equals_the_serial_fits(events_and_serial_fits):
     pytest.importorskip("distributed")
     events, serial = events_and_serial_fits

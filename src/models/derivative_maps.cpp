@@ -1,0 +1,126 @@
+// Derivative maps: the inline-or-pool decision and the element rules.
+
+#include "models/derivative_maps.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "models/magnification_maps.hpp"
+#include "models/profile_derivatives.hpp"
+#include "parallel/parallel_for_blocks.hpp"
+
+namespace vellomir {
+namespace {
+
+// Disk elements per block of the pool's loop: enough to pay for the hand-over.
+constexpr std::size_t DISK_BLOCK = 256;
+
+void check_lengths(std::span<const double> u, std::span<const double> rho, std::span<double> out, std::size_t width) {
+    if (out.size() != width * u.size() || (rho.size() != 1 && rho.size() != u.size())) {
+        throw std::invalid_argument("derivative map: u, rho and out have inconsistent lengths");
+    }
+}
+
+// row(i, out_row) for every element; on the calling thread for a few cheap elements.
+template <class Row>
+void map_rows(std::size_t count, std::size_t width, std::span<double> out, bool cheap, const Row& row,
+              PoolLauncher& launcher) {
+    auto rows = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) row(i, out.subspan(i * width, width));
+    };
+    if (cheap && count <= INLINE_CHEAP_ELEMENTS) {
+        rows(0, count);
+        return;
+    }
+    const std::size_t block = cheap ? DISK_BLOCK : 1;
+    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_for_blocks(pool, count, block, rows); });
+}
+
+}  // namespace
+
+DiskGradient uniform_disk_gradient(double u, double rho) noexcept {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    if (std::isnan(u) || std::isnan(rho)) return {nan, nan, nan};
+    const double distance = std::fabs(u);
+    if (std::isinf(distance)) return {1.0, 0.0, 0.0};
+    DiskGradient g = witt_mao_derivatives_scaled(distance, rho);
+    if (std::signbit(u)) g.d_u = -g.d_u;
+    return g;
+}
+
+void uniform_disk_gradient_map(std::span<const double> u, std::span<const double> rho, std::span<double> out,
+                               PoolLauncher& launcher) {
+    check_lengths(u, rho, out, 3);
+    const bool broadcast = rho.size() == 1;
+    // Runs of whole batches through the batched kernel, then uniform_disk_gradient's rules for
+    // NaN, infinite and negative separations (bit for bit uniform_disk_gradient).
+    auto run = [&](std::size_t begin, std::size_t end) {
+        std::array<double, DERIVATIVES_BATCH> distance;
+        std::array<DiskGradient, DERIVATIVES_BATCH> g;
+        for (std::size_t first = begin; first < end; first += DERIVATIVES_BATCH) {
+            const std::size_t count = std::min(DERIVATIVES_BATCH, end - first);
+            for (std::size_t i = 0; i < count; ++i) distance[i] = std::fabs(u[first + i]);
+            const std::span<const double> radii = broadcast ? rho : rho.subspan(first, count);
+            witt_mao_derivatives_batch(std::span<const double>(distance.data(), count), radii,
+                                       std::span<DiskGradient>(g.data(), count));
+            for (std::size_t i = 0; i < count; ++i) {
+                const double x = u[first + i], r = broadcast ? rho[0] : rho[first + i];
+                DiskGradient element = g[i];
+                if (std::isnan(x) || std::isnan(r)) {
+                    element = uniform_disk_gradient(x, r);
+                } else if (std::isinf(distance[i])) {
+                    element = {1.0, 0.0, 0.0};
+                } else if (std::signbit(x)) {
+                    element.d_u = -element.d_u;
+                }
+                const std::span<double> row = out.subspan(3 * (first + i), 3);
+                row[0] = element.value;
+                row[1] = element.d_u;
+                row[2] = element.d_rho;
+            }
+        }
+    };
+    if (u.size() <= INLINE_CHEAP_ELEMENTS) {
+        run(0, u.size());
+        return;
+    }
+    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_for_blocks(pool, u.size(), DERIVATIVES_BATCH, run); });
+}
+
+void law_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                      const LawGradientBasis& basis, double rtol, std::span<double> out, PoolLauncher& launcher) {
+    const std::size_t width = 3 + basis.coefficients;
+    check_lengths(u, rho, out, width);
+    const SubdiskProfile stack(profile);
+    const bool broadcast = rho.size() == 1;
+    map_rows(u.size(), width, out, false,
+             [&](std::size_t i, std::span<double> row) {
+                 const ProfileGradient g =
+                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, basis, rtol);
+                 row[0] = g.value;
+                 row[1] = g.d_u;
+                 row[2] = g.d_rho;
+                 for (std::size_t k = 0; k < basis.coefficients; ++k) row[3 + k] = g.d_coefficient[k];
+             },
+             launcher);
+}
+
+void table_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                        double rtol, std::span<double> out, PoolLauncher& launcher) {
+    check_lengths(u, rho, out, 3);
+    const SubdiskProfile stack(profile);
+    const bool broadcast = rho.size() == 1;
+    map_rows(u.size(), 3, out, false,
+             [&](std::size_t i, std::span<double> row) {
+                 const ProfileGradient g = table_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, rtol);
+                 row[0] = g.value;
+                 row[1] = g.d_u;
+                 row[2] = g.d_rho;
+             },
+             launcher);
+}
+
+}  // namespace vellomir

@@ -1,0 +1,263 @@
+// Derivatives of A = int_0^1 I(r) 2r H(u, r rho) dr / F (F = int I 2r dr, H the ring's
+// magnification), through the star as a stack of uniform disks: since d(r^2 A_d(u, r rho))/dr =
+// 2r H(u, r rho) (A_d the uniform disk, witt_mao_derivatives.cpp), integration by parts gives
+//   F A = I(1) A_d(u, rho) - int_0^1 I'(r) r^2 A_d(u, r rho) dr,
+// and, differentiated under the integral (d/drho A_d(u, r rho) = r dA_d/drho),
+//   F dA/du   = I(1) dA_d/du(u, rho)   - int I'(r) r^2 dA_d/du(u, r rho) dr,
+//   F dA/drho = I(1) dA_d/drho(u, rho) - int I'(r) r^3 dA_d/drho(u, r rho) dr,
+//   F dA/dc_k = int dI/dc_k 2r (H - A) dr
+//             = dI/dc_k(1) (A_d(u, rho) - A) - int (dI/dc_k)'(r) r^2 (A_d(u, r rho) - A) dr
+// (the flux's own derivative folded in through A). The disk kernel gives A_d and both of its
+// derivatives at once. The integrands have a logarithmic singularity where the sub-disk's rim
+// passes through the lens (r = u / rho), an end of a piece here, and the laws' slopes grow as
+// mu^(p-2) r at the limb: on r > 1/2 the variable is v = sqrt(mu) (r = sqrt(1 - v^4), I'(r) dr =
+// -2v dI/dmu dv), where they are at most v^(2p-1). A table's intensity is linear on each segment:
+// its slope is constant there, and its jumps (steps, the outer edge) add boundary terms.
+// Far from the lens, where the value is the mean-value series, the derivatives are that series'
+// (point_lens_series_gradient.hpp), the coefficients' through the moments
+//   dm_k/dc = (dM_k/dc - m_k dM_0/dc) / M_0.
+
+#include "models/profile_derivatives.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "models/gradient_quadrature.hpp"
+#include "models/point_lens_series_gradient.hpp"
+#include "models/profile_magnification.hpp"
+#include "models/witt_mao_derivatives.hpp"
+
+namespace vellomir {
+namespace {
+
+constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
+
+// Where the variable changes from r to v = sqrt(mu).
+constexpr double ROOT_VARIABLE_FROM = 0.5;
+
+// Components summed by the quadrature: d/du, d/drho, then the coefficients.
+constexpr std::size_t COMPONENTS = 2 + MAX_LAW_COEFFICIENTS;
+using Sums = std::array<double, COMPONENTS>;
+
+ProfileGradient all_nan() noexcept {
+    ProfileGradient g{NOT_A_NUMBER, NOT_A_NUMBER, NOT_A_NUMBER, {}};
+    g.d_coefficient.fill(NOT_A_NUMBER);
+    return g;
+}
+
+double sign_of(double u) noexcept { return std::signbit(u) ? -1.0 : 1.0; }
+
+// The cases without integrals: NaN, rho = 0, infinite u or rho; nothing otherwise. The values
+// are profile_magnification's.
+std::optional<ProfileGradient> trivial(double u, double rho) noexcept {
+    if (std::isnan(u) || std::isnan(rho)) return all_nan();
+    const double distance = std::fabs(u);
+    if (rho == 0.0) {
+        const DiskGradient point = witt_mao_derivatives_scaled(distance, 0.0);
+        return ProfileGradient{point.value, sign_of(u) * point.d_u, point.d_rho, {}};
+    }
+    if (std::isinf(distance) || std::isinf(rho)) return ProfileGradient{1.0, 0.0, 0.0, {}};
+    return std::nullopt;
+}
+
+// The series' derivatives where the value is the series and their own tail is below rtol.
+std::optional<SeriesGradient> far_series(double distance, double rho, const RadialProfile& profile, double rtol) noexcept {
+    // The value's condition is profile_magnification's, so there the value is the series' too.
+    if (!(distance > rho) || !profile.moments_decrease()) return std::nullopt;
+    const SeriesGradient gradient = point_lens_mean_value_series_gradient(distance, rho, profile.moments());
+    if (!(gradient.value_truncation_bound < rtol * 0.1) || !(gradient.truncation_bound < rtol)) return std::nullopt;
+    return gradient;
+}
+
+// Skips a node that lands on the logarithmic singularity itself (an end of its piece rounded
+// onto it): its weight is far below what it could change.
+bool usable(const DiskGradient& d) noexcept { return !std::isinf(d.d_u) && !std::isinf(d.d_rho); }
+
+struct Geometry {
+    double distance, rho, value;
+    double l;             // distance / rho
+    double one_minus_l;   // 1 - l, from rho - distance
+};
+
+auto tolerance_for(double rtol, const Sums& boundary) {
+    return [rtol, &boundary](std::size_t c, double l1) { return rtol * (l1 + std::fabs(boundary[c])); };
+}
+
+// The sub-disks of radius r rho for the nodes' radii, through the batched kernel.
+void sub_disks(const Geometry& g, std::span<const double> r, std::span<DiskGradient> out) noexcept {
+    std::array<double, QUADRATURE_CHUNK> radii;
+    for (std::size_t i = 0; i < r.size(); ++i) radii[i] = r[i] * g.rho;
+    witt_mao_derivatives_batch(std::span<const double>(&g.distance, 1), std::span<const double>(radii.data(), r.size()),
+                               out);
+}
+
+// The law's integrals over [0, 1]: r on [0, 1/2], v = sqrt(mu) beyond, each split at the lens.
+void law_integrals(const Geometry& g, const LawGradientBasis& basis, double rtol, Sums& sums) {
+    const std::size_t coefficients = basis.coefficients;
+    const Sums boundary = sums;
+    const auto tolerance = tolerance_for(rtol, boundary);
+    std::array<DiskGradient, QUADRATURE_CHUNK> disks;
+    std::array<double, QUADRATURE_CHUNK> radius;
+    auto in_r = [&](std::span<const double> r, std::span<Sums> out) {
+        sub_disks(g, r, std::span<DiskGradient>(disks.data(), r.size()));
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            Sums& values = out[i];
+            values.fill(0.0);
+            const DiskGradient& d = disks[i];
+            if (!usable(d)) continue;
+            const double ri = r[i];
+            const double mu = std::sqrt((1.0 - ri) * (1.0 + ri));
+            const double r2 = ri * ri;
+            const double slope = ri * basis.intensity.slope_over_mu(mu);  // -I'(r)
+            values[0] = slope * r2 * d.d_u;
+            values[1] = slope * (r2 * ri) * d.d_rho;
+            for (std::size_t k = 0; k < coefficients; ++k) {
+                values[2 + k] = ri * basis.d_coefficient[k].slope_over_mu(mu) * r2 * (d.value - g.value);
+            }
+        }
+    };
+    auto in_v = [&](std::span<const double> v, std::span<Sums> out) {
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            const double v2 = v[i] * v[i];
+            radius[i] = std::sqrt((1.0 - v2) * (1.0 + v2));
+        }
+        sub_disks(g, std::span<const double>(radius.data(), v.size()), std::span<DiskGradient>(disks.data(), v.size()));
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            Sums& values = out[i];
+            values.fill(0.0);
+            const DiskGradient& d = disks[i];
+            if (!usable(d)) continue;
+            const double r = radius[i];
+            const double r2 = r * r;
+            const double slope = basis.intensity.slope_in_root(v[i]);
+            values[0] = slope * r2 * d.d_u;
+            values[1] = slope * (r2 * r) * d.d_rho;
+            for (std::size_t k = 0; k < coefficients; ++k) {
+                values[2 + k] = basis.d_coefficient[k].slope_in_root(v[i]) * r2 * (d.value - g.value);
+            }
+        }
+    };
+    const double v_end = std::sqrt(std::sqrt((1.0 - ROOT_VARIABLE_FROM) * (1.0 + ROOT_VARIABLE_FROM)));
+    if (g.l > 0.0 && g.l < ROOT_VARIABLE_FROM) {
+        integrate_vector(in_r, 0.0, g.l, sums, tolerance);
+        integrate_vector(in_r, g.l, ROOT_VARIABLE_FROM, sums, tolerance);
+    } else {
+        integrate_vector(in_r, 0.0, ROOT_VARIABLE_FROM, sums, tolerance);
+    }
+    if (g.l > ROOT_VARIABLE_FROM && g.l < 1.0) {
+        const double v_lens = std::sqrt(std::sqrt(g.one_minus_l * (1.0 + g.l)));
+        integrate_vector(in_v, 0.0, v_lens, sums, tolerance);
+        integrate_vector(in_v, v_lens, v_end, sums, tolerance);
+    } else {
+        integrate_vector(in_v, 0.0, v_end, sums, tolerance);
+    }
+}
+
+Geometry geometry_of(double distance, double rho, double value) noexcept {
+    return {distance, rho, value, distance / rho, (rho - distance) / rho};
+}
+
+}  // namespace
+
+ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
+                                           const SubdiskProfile& stack, const LawGradientBasis& basis, double rtol) {
+    if (const std::optional<ProfileGradient> simple = trivial(u, rho)) return *simple;
+    const double distance = std::fabs(u);
+    if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
+        ProfileGradient out{series->value, sign_of(u) * series->d_u, series->d_rho, {}};
+        for (std::size_t k = 0; k < basis.coefficients; ++k) {
+            double sum = 0.0;
+            for (std::size_t j = series->terms; j-- > 1;) sum += series->d_moment[j] * basis.d_moment[k][j];
+            out.d_coefficient[k] = sum;
+        }
+        return out;
+    }
+
+    const double value = profile_magnification(u, rho, profile, stack, rtol).value;
+    ProfileGradient out{value, 0.0, 0.0, {}};
+    const Geometry g = geometry_of(distance, rho, value);
+    // The boundary terms at the limb, then the integrals.
+    Sums sums{};
+    const double limb = basis.intensity.at_limb();
+    const DiskGradient whole = witt_mao_derivatives_scaled(distance, rho);
+    if (limb != 0.0) {
+        sums[0] = limb * whole.d_u;
+        sums[1] = limb * whole.d_rho;
+    }
+    for (std::size_t k = 0; k < basis.coefficients; ++k) {
+        const double at_limb = basis.d_coefficient[k].at_limb();
+        if (at_limb != 0.0) sums[2 + k] = at_limb * (whole.value - value);
+    }
+    law_integrals(g, basis, rtol, sums);
+    const double flux = profile.flux();
+    out.d_u = distance == 0.0 ? 0.0 : sign_of(u) * (sums[0] / flux);
+    out.d_rho = sums[1] / flux;
+    for (std::size_t k = 0; k < basis.coefficients; ++k) out.d_coefficient[k] = sums[2 + k] / flux;
+    return out;
+}
+
+ProfileGradient table_magnification_gradient(double u, double rho, const RadialProfile& profile,
+                                             const SubdiskProfile& stack, double rtol) {
+    if (const std::optional<ProfileGradient> simple = trivial(u, rho)) return *simple;
+    const double distance = std::fabs(u);
+    if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
+        return ProfileGradient{series->value, sign_of(u) * series->d_u, series->d_rho, {}};
+    }
+    const double value = profile_magnification(u, rho, profile, stack, rtol).value;
+    ProfileGradient out{value, 0.0, 0.0, {}};
+    const Geometry g = geometry_of(distance, rho, value);
+    // Jumps of the intensity: +I at a segment's end, -I at its start, merged per radius (a
+    // continuous profile's inner radii cancel and cost no disk).
+    std::vector<std::pair<double, double>> jumps;
+    for (const RadialProfile::Piece& piece : profile.pieces()) {
+        jumps.emplace_back(piece.begin, -piece.intensity_begin);
+        jumps.emplace_back(piece.end, piece.intensity_end);
+    }
+    std::stable_sort(jumps.begin(), jumps.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Sums sums{};
+    for (std::size_t i = 0; i < jumps.size();) {
+        const double r = jumps[i].first;
+        double weight = 0.0;
+        for (; i < jumps.size() && jumps[i].first == r; ++i) weight += jumps[i].second;
+        if (weight == 0.0 || r == 0.0) continue;
+        const DiskGradient d = witt_mao_derivatives_scaled(distance, r * rho);
+        sums[0] += weight * (r * r) * d.d_u;
+        sums[1] += weight * (r * r * r) * d.d_rho;
+    }
+    const Sums boundary = sums;
+    const auto tolerance = tolerance_for(rtol, boundary);
+    for (const RadialProfile::Piece& piece : profile.pieces()) {
+        const double slope = (piece.intensity_end - piece.intensity_begin) / (piece.end - piece.begin);
+        if (slope == 0.0) continue;
+        std::array<DiskGradient, QUADRATURE_CHUNK> disks;
+        auto in_r = [&](std::span<const double> r, std::span<Sums> out) {
+            sub_disks(g, r, std::span<DiskGradient>(disks.data(), r.size()));
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                out[i].fill(0.0);
+                const DiskGradient& d = disks[i];
+                if (!usable(d)) continue;
+                const double r2 = r[i] * r[i];
+                out[i][0] = -slope * r2 * d.d_u;
+                out[i][1] = -slope * (r2 * r[i]) * d.d_rho;
+            }
+        };
+        if (g.l > piece.begin && g.l < piece.end) {
+            integrate_vector(in_r, piece.begin, g.l, sums, tolerance);
+            integrate_vector(in_r, g.l, piece.end, sums, tolerance);
+        } else {
+            integrate_vector(in_r, piece.begin, piece.end, sums, tolerance);
+        }
+    }
+    const double flux = profile.flux();
+    out.d_u = distance == 0.0 ? 0.0 : sign_of(u) * (sums[0] / flux);
+    out.d_rho = sums[1] / flux;
+    return out;
+}
+
+}  // namespace vellomir

@@ -1,0 +1,31 @@
+#pragma once
+// Derivatives of the magnification of a radially symmetric star (profile_magnification.hpp)
+// with respect to the separation u, the source radius rho and a law's coefficients.
+
+#include <array>
+
+#include "models/intensity_basis.hpp"
+#include "models/radial_profile.hpp"
+#include "models/subdisk_profile.hpp"
+
+namespace vellomir {
+
+struct ProfileGradient {
+    double value;  // profile_magnification(u, rho, profile, rtol), bit for bit
+    double d_u;
+    double d_rho;
+    std::array<double, MAX_LAW_COEFFICIENTS> d_coefficient;  // laws only; zero for a table
+};
+
+// For a law: `profile` is RadialProfile::of_law, `stack` SubdiskProfile(profile) (built once per
+// call) and `basis` law_gradient_basis of the same law and coefficients. Each derivative to about rtol of its scale (max(|derivative|, A / x)). u's
+// sign is kept (dA/du is odd in u). At u = rho dA/du and dA/drho are infinite where the
+// intensity at the limb is not zero, finite where it is. NaN in gives NaN. Any thread.
+ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
+                                           const SubdiskProfile& stack, const LawGradientBasis& basis, double rtol);
+
+// The same for a table (RadialProfile::of_table): d_u and d_rho.
+ProfileGradient table_magnification_gradient(double u, double rho, const RadialProfile& profile,
+                                             const SubdiskProfile& stack, double rtol);
+
+}  // namespace vellomir
