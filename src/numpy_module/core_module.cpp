@@ -31,6 +31,7 @@
 #include "models/magnification_maps.hpp"
 #include "models/radial_profile.hpp"
 #include "numpy_module/derivatives_entry.hpp"
+#include "numpy_module/centroid_entry.hpp"
 
 namespace vellomir::numpy_face {
 namespace {
@@ -229,6 +230,10 @@ PyMethodDef core_functions[] = {
      "limb_darkened_derivatives(u, rho, law, coefficients, rtol, out): rows A, dA/du, dA/drho, dA/dc..."},
     {"profile_derivatives", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(profile_derivatives)),
      METH_FASTCALL, "profile_derivatives(u, rho, radius, intensity, rtol, out): rows A, dA/du, dA/drho."},
+    {"centroid_uniform", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(centroid_uniform)), METH_FASTCALL,
+     "centroid_uniform(u, rho, out): uniform-disk centroid shift into out."},
+    {"centroid_limb_darkened", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(centroid_limb_darkened)),
+     METH_FASTCALL, "centroid_limb_darkened(u, rho, law, coefficients, rtol, out)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -14,6 +14,8 @@ profile        a tabulated, piecewise-linear radial profile, to a relative toler
 light_curve    magnification against time for a rectilinear lens-source motion
 uniform_derivatives, limb_darkened_derivatives, profile_derivatives, light_curve_derivatives
                the same with their exact derivatives, for fitting
+centroid_shift  astrometric shift of the light centroid (uniform disk or a law)
+centroid_track  the shift against time, along and across the lens-source motion
 """
 
 import warnings
@@ -39,6 +41,7 @@ from ._arguments import (
     _flat_pair,
     _result,
 )
+from ._centroid import centroid_shift, centroid_track
 
 from ._derivatives import (
     Derivatives,
@@ -56,6 +59,8 @@ __all__ = [
     "Law",
     "LightCurveDerivatives",
     "LimbDarkenedDerivatives",
+    "centroid_shift",
+    "centroid_track",
     "light_curve",
     "light_curve_derivatives",
     "limb_darkened",

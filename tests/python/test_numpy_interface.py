@@ -24,9 +24,9 @@ FUNCTIONS = ["uniform", "limb_darkened", "profile"]
 
 def test_public_names():
     assert vn.__all__ == [
-        "LAWS", "Derivatives", "Law", "LightCurveDerivatives", "LimbDarkenedDerivatives", "light_curve",
-        "light_curve_derivatives", "limb_darkened", "limb_darkened_derivatives", "point_source", "profile",
-        "profile_derivatives", "uniform", "uniform_derivatives",
+        "LAWS", "Derivatives", "Law", "LightCurveDerivatives", "LimbDarkenedDerivatives", "centroid_shift",
+        "centroid_track", "light_curve", "light_curve_derivatives", "limb_darkened", "limb_darkened_derivatives",
+        "point_source", "profile", "profile_derivatives", "uniform", "uniform_derivatives",
     ]
     for name in vn.__all__[1:]:
         if isinstance(getattr(vn, name), type) or name == "Law":
