@@ -166,7 +166,8 @@ Geometry geometry_of(double distance, double rho, double value) noexcept {
 }  // namespace
 
 ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
-                                           const SubdiskProfile& stack, const LawGradientBasis& basis, double rtol) {
+                                           const SubdiskProfile& stack, const PowerTermProfiles* powers,
+                                           const LawGradientBasis& basis, double rtol) {
     if (const std::optional<ProfileGradient> simple = trivial(u, rho)) return *simple;
     const double distance = std::fabs(u);
     if (const std::optional<SeriesGradient> series = far_series(distance, rho, profile, rtol)) {
@@ -181,6 +182,13 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
 
     const double value = profile_magnification(u, rho, profile, stack, rtol).value;
     ProfileGradient out{value, 0.0, 0.0, {}};
+    if (powers != nullptr) {
+        const std::array<double, 2> slopes = subdisk_gradient(distance, rho, value, stack, rtol);
+        out.d_u = sign_of(u) * slopes[0];
+        out.d_rho = slopes[1];
+        out.d_coefficient = powers->coefficient_gradient(distance, rho, value, profile.flux(), basis, rtol);
+        return out;
+    }
     const Geometry g = geometry_of(distance, rho, value);
     // The boundary terms at the limb, then the integrals.
     Sums sums{};
@@ -210,54 +218,8 @@ ProfileGradient table_magnification_gradient(double u, double rho, const RadialP
         return ProfileGradient{series->value, sign_of(u) * series->d_u, series->d_rho, {}};
     }
     const double value = profile_magnification(u, rho, profile, stack, rtol).value;
-    ProfileGradient out{value, 0.0, 0.0, {}};
-    const Geometry g = geometry_of(distance, rho, value);
-    // Jumps of the intensity: +I at a segment's end, -I at its start, merged per radius (a
-    // continuous profile's inner radii cancel and cost no disk).
-    std::vector<std::pair<double, double>> jumps;
-    for (const RadialProfile::Piece& piece : profile.pieces()) {
-        jumps.emplace_back(piece.begin, -piece.intensity_begin);
-        jumps.emplace_back(piece.end, piece.intensity_end);
-    }
-    std::stable_sort(jumps.begin(), jumps.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    Sums sums{};
-    for (std::size_t i = 0; i < jumps.size();) {
-        const double r = jumps[i].first;
-        double weight = 0.0;
-        for (; i < jumps.size() && jumps[i].first == r; ++i) weight += jumps[i].second;
-        if (weight == 0.0 || r == 0.0) continue;
-        const DiskGradient d = witt_mao_derivatives_scaled(distance, r * rho);
-        sums[0] += weight * (r * r) * d.d_u;
-        sums[1] += weight * (r * r * r) * d.d_rho;
-    }
-    const Sums boundary = sums;
-    const auto tolerance = tolerance_for(rtol, boundary);
-    for (const RadialProfile::Piece& piece : profile.pieces()) {
-        const double slope = (piece.intensity_end - piece.intensity_begin) / (piece.end - piece.begin);
-        if (slope == 0.0) continue;
-        std::array<DiskGradient, QUADRATURE_CHUNK> disks;
-        auto in_r = [&](std::span<const double> r, std::span<Sums> out) {
-            sub_disks(g, r, std::span<DiskGradient>(disks.data(), r.size()));
-            for (std::size_t i = 0; i < r.size(); ++i) {
-                out[i].fill(0.0);
-                const DiskGradient& d = disks[i];
-                if (!usable(d)) continue;
-                const double r2 = r[i] * r[i];
-                out[i][0] = -slope * r2 * d.d_u;
-                out[i][1] = -slope * (r2 * r[i]) * d.d_rho;
-            }
-        };
-        if (g.l > piece.begin && g.l < piece.end) {
-            integrate_vector(in_r, piece.begin, g.l, sums, tolerance);
-            integrate_vector(in_r, g.l, piece.end, sums, tolerance);
-        } else {
-            integrate_vector(in_r, piece.begin, piece.end, sums, tolerance);
-        }
-    }
-    const double flux = profile.flux();
-    out.d_u = distance == 0.0 ? 0.0 : sign_of(u) * (sums[0] / flux);
-    out.d_rho = sums[1] / flux;
-    return out;
+    const std::array<double, 2> slopes = subdisk_gradient(distance, rho, value, stack, rtol);
+    return ProfileGradient{value, sign_of(u) * slopes[0], slopes[1], {}};
 }
 
 }  // namespace vellomir

@@ -1,5 +1,5 @@
 // Near the lens: the sub-disk integral (subdisk_integral.hpp) of the uniform-disk magnification.
-// Error control: the integrator's summed Gauss-Kronrod estimate within rtol of the value; the
+// Error control: the integrator's summed Gauss-Kronrod estimate |K - G| within rtol of the value; the
 // series where its truncation bound is below rtol / 2 (a bound, not an estimate).
 // A star below 2^-400 Einstein radii is computed at 2^-400 and scaled: A(u, rho) rho is a
 // function of u / rho alone up to relative terms of order rho^2 (the point-lens magnification is

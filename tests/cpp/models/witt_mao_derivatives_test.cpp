@@ -9,11 +9,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <span>
+#include <vector>
 #include <iostream>
 #include <limits>
 #include <string>
 
 #include "models/witt_mao.hpp"
+#include "simd/simd_isa.hpp"
 #include "reference_data.hpp"
 
 namespace vellomir {
@@ -145,6 +149,51 @@ TEST(WittMaoDerivatives, AgreeWithFiniteDifferencesOfTheValue) {
         }
     }
     EXPECT_GT(count, 100);
+}
+
+}  // namespace
+}  // namespace vellomir
+
+namespace vellomir {
+namespace {
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(WittMaoDerivatives, BatchedPathsAreTheScalarBits) {
+    // Separations about one radius and radii about one separation (the maps' two shapes),
+    // across the lens, the rim band, the switch to the series and tiny disks, on every path.
+    std::vector<double> u, rho;
+    for (double r : {1e-250, 1e-10, 0.01, 1.0, 30.0}) {
+        for (double ratio = 1e-3; ratio < 10.0; ratio *= 1.37) {
+            for (double wobble : {1.0 - 1e-12, 1.0, 1.0 + 1e-9}) {
+                u.push_back(ratio * wobble * r);
+                rho.push_back(r);
+            }
+        }
+        u.push_back(r);
+        rho.push_back(r);
+        u.push_back(0.0);
+        rho.push_back(r);
+    }
+    u.push_back(std::numeric_limits<double>::quiet_NaN());
+    rho.push_back(1.0);
+    for (SimdIsa isa : {SimdIsa::scalar, SimdIsa::avx2, SimdIsa::avx512}) {
+        if (!simd_isa_available(isa)) continue;
+        std::vector<DiskGradient> out(u.size());
+        witt_mao_derivatives_batch(u, rho, out, isa);
+        std::vector<DiskGradient> one_u(rho.size());
+        witt_mao_derivatives_batch(std::span<const double>(u.data() + 7, 1), rho, one_u, isa);
+        for (std::size_t i = 0; i < u.size(); ++i) {
+            const DiskGradient s = witt_mao_derivatives_scaled(u[i], rho[i]);
+            const DiskGradient t = witt_mao_derivatives_scaled(u[7], rho[i]);
+            EXPECT_TRUE(same_bits(out[i].value, s.value) && same_bits(out[i].d_u, s.d_u) &&
+                        same_bits(out[i].d_rho, s.d_rho))
+                << label(u[i], rho[i]) << " path " << simd_isa_name(isa);
+            EXPECT_TRUE(same_bits(one_u[i].value, t.value) && same_bits(one_u[i].d_u, t.d_u) &&
+                        same_bits(one_u[i].d_rho, t.d_rho))
+                << label(u[7], rho[i]) << " path " << simd_isa_name(isa);
+        }
+    }
 }
 
 }  // namespace
