@@ -20,6 +20,10 @@ from conftest import module_environment
 # Shared by both children: each defines prepared(units), a call of that many units with its
 # inputs already made, and check(), a small call whose result must not change.
 CHILD_TAIL = r"""
+import signal
+# A child of a background job (a CI runner's, say) inherits SIGINT ignored, and then Python
+# installs no handler of its own: restore the one Ctrl-C means.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 expected = check()
 scale = 1
 while True:
