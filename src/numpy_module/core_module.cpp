@@ -13,13 +13,9 @@
 
 #include <Python.h>
 
-#include <cmath>
-#include <cstdio>
-#include <exception>
+#include <cstddef>
 #include <optional>
 #include <span>
-#include <string>
-#include <string_view>
 
 #include "capi/detached.hpp"
 #include "capi/errors.hpp"
@@ -30,63 +26,18 @@
 #include "models/limb_darkening_law.hpp"
 #include "models/magnification_maps.hpp"
 #include "models/radial_profile.hpp"
-#include "numpy_module/derivatives_entry.hpp"
 #include "numpy_module/centroid_entry.hpp"
+#include "numpy_module/derivatives_entry.hpp"
+#include "numpy_module/entry_arguments.hpp"
 
 namespace vellomir::numpy_face {
 namespace {
 
-PyObject* raise(Failure failure, std::string_view message) {
-    raise_failure(Face::numpy, failure, message);
-    return nullptr;
-}
-
-bool expect_arguments(const char* function, Py_ssize_t given, Py_ssize_t wanted) {
-    if (given == wanted) return true;
-    raise(Failure::argument_mismatch, std::string(function) + "() takes " + std::to_string(wanted) + " arguments (" +
-                                          std::to_string(given) + " given)");
-    return false;
-}
-
-// repr(value) of a float, as %R shows it.
-std::optional<std::string> float_repr(double value) {
-    OwnedRef number(PyFloat_FromDouble(value));
-    OwnedRef shown(number ? PyObject_Repr(number.get()) : nullptr);
-    const char* text = shown ? PyUnicode_AsUTF8(shown.get()) : nullptr;
-    if (text == nullptr) return std::nullopt;
-    return std::string(text);
-}
-
 // Acquires u, rho and out and checks their lengths and rho >= 0 (NaN passes).
 bool acquire_separations(PyObject* const* args, std::size_t out_index, Float64View& u, Float64View& rho,
                          Float64View& out) {
-    if (!u.acquire_contiguous(args[0], "u", false) || !rho.acquire_contiguous(args[1], "rho", false) ||
-        !out.acquire_contiguous(args[out_index], "out", true)) {
-        return false;
-    }
-    if (out.size() != u.size() || (rho.size() != 1 && rho.size() != u.size())) {
-        raise(Failure::argument_value, "u, rho and out have inconsistent lengths");
-        return false;
-    }
-    for (double value : rho.values()) {
-        if (value < 0.0) {
-            if (const std::optional<std::string> shown = float_repr(value)) {
-                raise(Failure::argument_value, "rho must be non-negative, got " + *shown);
-            }
-            return false;
-        }
-    }
-    return true;
-}
-
-std::optional<double> as_double(PyObject* object, const char* name) {
-    const double value = PyFloat_AsDouble(object);
-    if (value == -1.0 && PyErr_Occurred()) {
-        PyErr_Clear();
-        raise(Failure::argument_conversion, std::string(name) + " must be a real number");
-        return std::nullopt;
-    }
-    return value;
+    return acquire_operands(args, out_index, u, rho, out) && lengths_agree(u, rho, out, 1) &&
+           rho_is_non_negative(rho, true);
 }
 
 // rtol and ring_only, arguments 4 and 5 of limb_darkened and profile.
@@ -100,17 +51,6 @@ bool acquire_tolerance(PyObject* const* args, double& rtol, bool& ring_only) {
     return true;
 }
 
-// Runs `body` (which returns a new reference or nullptr with an exception set), turning a C++
-// exception thrown on the calling thread (allocation, a kernel's failure) into a Python one.
-template <class Body>
-PyObject* guarded(const Body& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return raise_cpp_exception(Face::numpy, std::current_exception());
-    }
-}
-
 PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool ring_only, Float64View& u,
                       Float64View& rho, Float64View& out) {
     if (!profile.ok()) return raise(Failure::model_error, profile.message());
@@ -120,35 +60,6 @@ PyObject* map_profile(const Outcome<RadialProfile>& profile, double rtol, bool r
     OwnedRef done(launcher.finish(Face::numpy));
     if (!done) return nullptr;
     return Py_BuildValue("(nd)", static_cast<Py_ssize_t>(missed.elements), missed.worst_estimate);
-}
-
-// ValueError for a law whose intensity is negative somewhere on the star (beyond rounding).
-bool law_is_non_negative(const char* name, const PowerSumIntensity& sum) {
-    const IntensityMinimum lowest = power_sum_minimum(sum);
-    if (!(lowest.intensity < -1e-14)) return true;
-    char text[320];
-    std::snprintf(text, sizeof text,
-                  "the %s law with these coefficients has a negative intensity, I = %.6g at mu = %.6g "
-                  "(r = %.6g stellar radii); only non-negative profiles are accepted",
-                  name, lowest.intensity, lowest.mu, std::sqrt(1.0 - lowest.mu * lowest.mu));
-    raise(Failure::argument_value, text);
-    return false;
-}
-
-// ValueError for a table with a negative intensity.
-bool table_is_non_negative(std::span<const double> radii, std::span<const double> intensities) {
-    for (std::size_t j = 0; j < intensities.size(); ++j) {
-        if (intensities[j] < 0.0) {
-            char text[200];
-            std::snprintf(text, sizeof text,
-                          "intensity is negative at radius %.6g (intensity[%zu] = %.6g); only non-negative "
-                          "profiles are accepted",
-                          radii[j], j, intensities[j]);
-            raise(Failure::argument_value, text);
-            return false;
-        }
-    }
-    return true;
 }
 
 PyObject* uniform(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -167,18 +78,9 @@ PyObject* limb_darkened(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (!expect_arguments("limb_darkened", nargs, 7)) return nullptr;
         Float64View u, rho, out, coefficients;
         if (!acquire_separations(args, 6, u, rho, out)) return nullptr;
-        Py_ssize_t length = 0;
-        const char* name = PyUnicode_Check(args[2]) ? PyUnicode_AsUTF8AndSize(args[2], &length) : nullptr;
-        const std::optional<LimbDarkeningLaw> law =
-            name ? limb_darkening_law_named(std::string_view(name, static_cast<std::size_t>(length))) : std::nullopt;
-        if (!law) {
-            PyErr_Clear();
-            return raise(Failure::argument_value, "law is not a known limb-darkening law");
-        }
-        if (!coefficients.acquire_contiguous(args[3], "coefficients", false)) return nullptr;
-        if (coefficients.size() != limb_darkening_coefficient_count(*law)) {
-            return raise(Failure::argument_value, "coefficients has the wrong length for the law");
-        }
+        const char* name = nullptr;
+        const std::optional<LimbDarkeningLaw> law = acquire_law(args, name, coefficients);
+        if (!law) return nullptr;
         double rtol = 0.0;
         bool ring_only = false;
         if (!acquire_tolerance(args, rtol, ring_only)) return nullptr;
@@ -194,19 +96,8 @@ PyObject* profile(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         if (!expect_arguments("profile", nargs, 7)) return nullptr;
         Float64View u, rho, out, radius, intensity;
         if (!acquire_separations(args, 6, u, rho, out)) return nullptr;
-        if (!radius.acquire_contiguous(args[2], "radius", false) ||
-            !intensity.acquire_contiguous(args[3], "intensity", false)) {
-            return nullptr;
-        }
-        if (radius.size() != intensity.size()) {
-            return raise(Failure::argument_value, "radius and intensity have different lengths");
-        }
+        if (!acquire_table(args, radius, intensity)) return nullptr;
         const std::span<const double> radii = radius.values();
-        for (std::size_t j = 0; j < radii.size(); ++j) {
-            if (!(0.0 <= radii[j] && radii[j] <= 1.0) || (j > 0 && !(radii[j - 1] <= radii[j]))) {
-                return raise(Failure::argument_value, "radius must be sorted and within [0, 1]");
-            }
-        }
         double rtol = 0.0;
         bool ring_only = false;
         if (!acquire_tolerance(args, rtol, ring_only)) return nullptr;

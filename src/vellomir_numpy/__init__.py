@@ -35,9 +35,9 @@ from ._arguments import (
     Magnification,
     RealScalar,
     _as_float64,
-    _broadcast_shape,
     _check_rtol,
     _coefficients,
+    _event,
     _flat_pair,
     _result,
 )
@@ -437,25 +437,7 @@ def light_curve(
     >>> light_curve(t, 0.0, 0.05, 20.0, 0.01, law="linear", coefficients=[0.6]).round(4)
     array([ 1.0606,  1.3408, 20.1101,  1.3408,  1.0606])
     """
-    names = ("t", "t0", "u0", "tE", "rho")
-    arrays = tuple(_as_float64(value, name) for value, name in zip((t, t0, u0, tE, rho), names))
-    if law is None:
-        if np.size(coefficients) != 0:
-            raise ValueError("coefficients must be empty when law is None")
-    else:
-        law_name, values = _coefficients(law, coefficients)
-    tolerance = _check_rtol(rtol)
-    shape = _broadcast_shape(names, arrays)
-    time, peak, impact, einstein_time, radius = arrays
-    not_positive = einstein_time[einstein_time <= 0.0]
-    if not_positive.size:
-        raise ValueError(f"tE must be positive, got {float(not_positive[0])!r}")
-    # hypot scales its operands: no underflow of u0 * u0 nor overflow of tau * tau. An infinite
-    # tau (t far out, or an infinite t) is u = inf, magnification 1.
-    with np.errstate(over="ignore", invalid="ignore"):
-        tau = (time - peak) / einstein_time
-    u = np.broadcast_to(np.hypot(impact, tau), shape)
-    radius = np.asarray(radius)
-    if law is None:
-        return _uniform(u, radius)
-    return _limb_darkened(u, radius, law_name, values, tolerance)
+    event = _event(t, t0, u0, tE, rho, law, coefficients, rtol)
+    if event.law is None:
+        return _uniform(event.u, event.rho)
+    return _limb_darkened(event.u, event.rho, event.law, event.coefficients, event.rtol)

@@ -5,7 +5,7 @@ flat pair of operands, the law's coefficients, and the scalar-or-array result.
 """
 
 import numbers
-from typing import Any, Final, Literal
+from typing import Any, Final, Literal, NamedTuple
 
 import numpy as np
 import numpy.typing as npt
@@ -127,3 +127,52 @@ def _coefficients(law: Any, coefficients: Any) -> tuple[str, npt.NDArray[np.floa
     if values.size != LAWS[law]:
         raise ValueError(f"coefficients: the {law!r} law takes {LAWS[law]}, got {values.size}")
     return law, values
+
+
+def _law_or_uniform(law: Any, coefficients: Any) -> tuple[str | None, npt.NDArray[np.float64]]:
+    """The law and its coefficients, or None and no coefficients for the uniform disk."""
+    if law is None:
+        if np.size(coefficients) != 0:
+            raise ValueError("coefficients must be empty when law is None")
+        return None, np.empty(0)
+    return _coefficients(law, coefficients)
+
+
+class _Event(NamedTuple):
+    """A light curve's checked arguments and its separations u(t) = hypot(u0, tau)."""
+
+    law: str | None
+    coefficients: npt.NDArray[np.float64]
+    rtol: float
+    shape: tuple[int, ...]
+    u: npt.NDArray[np.float64]
+    rho: npt.NDArray[np.float64]
+    tau: npt.NDArray[np.float64]
+    u0: npt.NDArray[np.float64]
+    tE: npt.NDArray[np.float64]
+
+
+def _track_arguments(
+    t: Any, t0: Any, u0: Any, tE: Any, rho: Any, law: Any, coefficients: Any, rtol: Any
+) -> tuple[tuple[npt.NDArray[np.float64], ...], str | None, npt.NDArray[np.float64], float, tuple[int, ...]]:
+    """t, t0, u0, tE, rho as float64 arrays, the law and its coefficients, rtol and the broadcast shape."""
+    names = ("t", "t0", "u0", "tE", "rho")
+    arrays = tuple(_as_float64(value, name) for value, name in zip((t, t0, u0, tE, rho), names))
+    law_name, values = _law_or_uniform(law, coefficients)
+    tolerance = _check_rtol(rtol)
+    return arrays, law_name, values, tolerance, _broadcast_shape(names, arrays)
+
+
+def _event(t: Any, t0: Any, u0: Any, tE: Any, rho: Any, law: Any, coefficients: Any, rtol: Any) -> _Event:
+    """Converts and checks a light curve's arguments (tE > 0) and computes u(t)."""
+    arrays, law_name, values, tolerance, shape = _track_arguments(t, t0, u0, tE, rho, law, coefficients, rtol)
+    time, peak, impact, einstein_time, radius = arrays
+    not_positive = einstein_time[einstein_time <= 0.0]
+    if not_positive.size:
+        raise ValueError(f"tE must be positive, got {float(not_positive[0])!r}")
+    # hypot scales its operands: no underflow of u0 * u0 nor overflow of tau * tau. An infinite
+    # tau (t far out, or an infinite t) is u = inf, magnification 1.
+    with np.errstate(over="ignore", invalid="ignore"):
+        tau = (time - peak) / einstein_time
+    u = np.broadcast_to(np.hypot(impact, tau), shape)
+    return _Event(law_name, values, tolerance, shape, u, np.asarray(radius), tau, impact, einstein_time)

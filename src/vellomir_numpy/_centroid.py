@@ -18,22 +18,14 @@ from ._arguments import (
     Law,
     Magnification,
     _as_float64,
-    _broadcast_shape,
     _check_rtol,
-    _coefficients,
     _flat_pair,
+    _law_or_uniform,
     _result,
+    _track_arguments,
 )
 
 __all__ = ["centroid_shift", "centroid_track"]
-
-
-def _law_or_uniform(law: Law | None, coefficients: npt.ArrayLike) -> tuple[str | None, npt.NDArray[np.float64]]:
-    if law is None:
-        if np.size(coefficients) != 0:
-            raise ValueError("coefficients must be empty when law is None")
-        return None, np.empty(0)
-    return _coefficients(law, coefficients)
 
 
 def _shift(
@@ -181,11 +173,7 @@ def centroid_track(
     >>> along.round(6), across.round(6)
     (array([-0.25,  0.  ,  0.25]), array([0.25    , 0.333333, 0.25    ]))
     """
-    names = ("t", "t0", "u0", "tE", "rho")
-    arrays = tuple(_as_float64(value, name) for value, name in zip((t, t0, u0, tE, rho), names))
-    name, values = _law_or_uniform(law, coefficients)
-    tolerance = _check_rtol(rtol)
-    shape = _broadcast_shape(names, arrays)
+    arrays, name, values, tolerance, shape = _track_arguments(t, t0, u0, tE, rho, law, coefficients, rtol)
     time, peak, impact, einstein_time, radius = arrays
     tau = np.broadcast_to((time - peak) / einstein_time, shape)
     impact = np.broadcast_to(impact, shape)

@@ -15,9 +15,9 @@ from . import _core
 from ._arguments import (
     Magnification,
     _as_float64,
-    _broadcast_shape,
     _check_rtol,
     _coefficients,
+    _event,
     _flat_pair,
     _result,
 )
@@ -279,24 +279,10 @@ def light_curve_derivatives(
     >>> J.shape
     (3, 6)
     """
-    names = ("t", "t0", "u0", "tE", "rho")
-    arrays = tuple(_as_float64(value, name) for value, name in zip((t, t0, u0, tE, rho), names))
-    if law is None:
-        if np.size(coefficients) != 0:
-            raise ValueError("coefficients must be empty when law is None")
-    else:
-        law, values = _coefficients(law, coefficients)
-    tolerance = _check_rtol(rtol)
-    shape = _broadcast_shape(names, arrays)
-    time, peak, impact, einstein_time, radius = arrays
-    not_positive = einstein_time[einstein_time <= 0.0]
-    if not_positive.size:
-        raise ValueError(f"tE must be positive, got {float(not_positive[0])!r}")
-    # As light_curve computes u (hypot: no underflow of u0**2 nor overflow of tau**2).
-    with np.errstate(over="ignore", invalid="ignore"):
-        tau = (time - peak) / einstein_time
-    u = np.broadcast_to(np.hypot(impact, tau), shape)
-    radius = np.asarray(radius)
+    # u as light_curve computes it.
+    law, values, tolerance, shape, u, radius, tau, impact, einstein_time = _event(
+        t, t0, u0, tE, rho, law, coefficients, rtol
+    )
     rows = _uniform_rows(u, radius) if law is None else _law_rows(u, radius, law, values, tolerance)
     slope = rows[..., 1]
     with np.errstate(invalid="ignore", divide="ignore"):
