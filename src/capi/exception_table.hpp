@@ -21,7 +21,7 @@ enum class Failure {
     argument_mismatch,      // wrong number or names of arguments
     argument_conversion,    // an argument that cannot be read as the parameter's type
     argument_value,         // a value the face refuses before computing (lengths, rho < 0, a law's name)
-    model_error,            // a model's failure (Outcome's message)
+    model_error,            // a model's failure (the Result's status message)
     signal,                 // a signal handler raised while the call ran (Ctrl-C)
     out_of_memory,          // std::bad_alloc from the calling thread or a worker
     cpp_exception,          // any other std::exception (InternalFailure, a fault from a worker)

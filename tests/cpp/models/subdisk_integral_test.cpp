@@ -87,7 +87,9 @@ TEST(SubdiskIntegral, CostFallsWithTheTolerance) {
         for (int k = 0; k < 50; ++k) {
             total += integrate_over_subdisks(Unit{}, stack, 0.01 * (0.02 + 0.05 * k), 0.01, rtol).evaluations;
         }
-        if (previous != 0) EXPECT_LT(total, previous) << rtol;
+        if (previous != 0) {
+            EXPECT_LT(total, previous) << rtol;
+        }
         previous = total;
     }
 }
