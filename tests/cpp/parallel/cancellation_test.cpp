@@ -8,7 +8,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <mutex>
+#include <set>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "parallel/cancellation.hpp"
@@ -119,6 +122,19 @@ TEST(GlobalPoolAfterFork, ChildGetsAWorkingPoolOfItsOwn) {
     const auto square = [](double x) { return x * x; };
     const auto expected = parallel_map(std::span<const double>(input), square);  // the parent's pool runs
     WorkerPool* parent_pool = &WorkerPool::global();
+    // Fork only once every worker has run a task. A thread still starting up may hold a lock
+    // of the sanitizers' allocator (GCC 12's is not fork-safe), and the child's first
+    // allocation of that size would then wait for ever; the pool itself holds none.
+    std::mutex seen_lock;
+    std::set<std::thread::id> seen;
+    const auto note_worker = [&](double x) {
+        const std::lock_guard lock(seen_lock);
+        seen.insert(std::this_thread::get_id());
+        return slow_square(x);
+    };
+    for (int round = 0; round < 1'000 && seen.size() < parent_pool->size(); ++round) {
+        parallel_map(std::span<const double>(input).first(64), note_worker);
+    }
     const pid_t child = fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
