@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -39,6 +40,23 @@ void map_rows(std::size_t count, std::size_t width, std::span<double> out, bool 
     const std::size_t block = cheap ? DISK_BLOCK : 1;
     launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_for_blocks(pool, count, block, rows); });
 }
+
+// Misses counted across the workers: the count and the maximum do not depend on the order.
+class MissCounter {
+public:
+    void record(const ProfileGradient& g) noexcept {
+        if (g.met_tolerance) return;
+        missed_.fetch_add(1, std::memory_order_relaxed);
+        double seen = worst_.load(std::memory_order_relaxed);
+        while (g.error_estimate > seen && !worst_.compare_exchange_weak(seen, g.error_estimate, std::memory_order_relaxed)) {
+        }
+    }
+    MissedTolerance result() const noexcept { return {missed_.load(), worst_.load()}; }
+
+private:
+    std::atomic<std::size_t> missed_{0};
+    std::atomic<double> worst_{0.0};
+};
 
 }  // namespace
 
@@ -91,39 +109,46 @@ void uniform_disk_gradient_map(std::span<const double> u, std::span<const double
     launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_for_blocks(pool, u.size(), DERIVATIVES_BATCH, run); });
 }
 
-void law_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
-                      const LawGradientBasis& basis, double rtol, std::span<double> out, PoolLauncher& launcher) {
+MissedTolerance law_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                                 const LawGradientBasis& basis, double rtol, std::span<double> out,
+                                 PoolLauncher& launcher) {
     const std::size_t width = 3 + basis.coefficients;
     check_lengths(u, rho, out, width);
     const SubdiskProfile stack(profile);
     const std::optional<PowerTermProfiles> powers = PowerTermProfiles::of(basis);
     const PowerTermProfiles* power_terms = powers ? &*powers : nullptr;
     const bool broadcast = rho.size() == 1;
+    MissCounter misses;
     map_rows(u.size(), width, out, false,
              [&](std::size_t i, std::span<double> row) {
                  const ProfileGradient g =
                      law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, power_terms, basis, rtol);
+                 misses.record(g);
                  row[0] = g.value;
                  row[1] = g.d_u;
                  row[2] = g.d_rho;
                  for (std::size_t k = 0; k < basis.coefficients; ++k) row[3 + k] = g.d_coefficient[k];
              },
              launcher);
+    return misses.result();
 }
 
-void table_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
-                        double rtol, std::span<double> out, PoolLauncher& launcher) {
+MissedTolerance table_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                                   double rtol, std::span<double> out, PoolLauncher& launcher) {
     check_lengths(u, rho, out, 3);
     const SubdiskProfile stack(profile);
     const bool broadcast = rho.size() == 1;
+    MissCounter misses;
     map_rows(u.size(), 3, out, false,
              [&](std::size_t i, std::span<double> row) {
                  const ProfileGradient g = table_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, rtol);
+                 misses.record(g);
                  row[0] = g.value;
                  row[1] = g.d_u;
                  row[2] = g.d_rho;
              },
              launcher);
+    return misses.result();
 }
 
 }  // namespace vellomir

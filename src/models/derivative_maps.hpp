@@ -7,6 +7,7 @@
 #include <span>
 
 #include "models/intensity_basis.hpp"
+#include "models/magnification_maps.hpp"
 #include "models/radial_profile.hpp"
 #include "models/witt_mao_derivatives.hpp"
 #include "parallel/pool_launcher.hpp"
@@ -22,12 +23,15 @@ DiskGradient uniform_disk_gradient(double u, double rho) noexcept;
 void uniform_disk_gradient_map(std::span<const double> u, std::span<const double> rho, std::span<double> out,
                                PoolLauncher& launcher);
 
-// `out` holds (3 + basis.coefficients) u.size() values.
-void law_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
-                      const LawGradientBasis& basis, double rtol, std::span<double> out, PoolLauncher& launcher);
+// `out` holds (3 + basis.coefficients) u.size() values. Returns the elements for which an
+// adaptive integral (the value's or a derivative's) reached its cap short of its tolerance.
+MissedTolerance law_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                                 const LawGradientBasis& basis, double rtol, std::span<double> out,
+                                 PoolLauncher& launcher);
 
-// A table's profile (RadialProfile::of_table); `out` holds 3 u.size() values.
-void table_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
-                        double rtol, std::span<double> out, PoolLauncher& launcher);
+// A table's profile (RadialProfile::of_table); `out` holds 3 u.size() values. Returns as
+// law_gradient_map.
+MissedTolerance table_gradient_map(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                                   double rtol, std::span<double> out, PoolLauncher& launcher);
 
 }  // namespace vellomir

@@ -5,9 +5,11 @@
 // integrable singularities at an end see their true distance from it. Nodes whose offset rounds
 // to nothing are left out.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -26,6 +28,9 @@ const std::vector<TanhSinhNode>& tanh_sinh_level(int level);
 struct VectorQuadratureResult {
     bool converged;
     int level;  // the finest level summed
+    // Where not converged, the largest last change over its tolerance, max_c |change_c| /
+    // tolerance(c, l1_c) (> 1; infinite for NaN); 0 where converged.
+    double change_over_tolerance;
 };
 
 // Nodes handed to the integrand at once.
@@ -59,7 +64,7 @@ VectorQuadratureResult integrate_vector(const F& f, double a, double b, std::arr
         weight[pending++] = w;
         if (pending == QUADRATURE_CHUNK) flush();
     };
-    VectorQuadratureResult result{false, 0};
+    VectorQuadratureResult result{false, 0, 0.0};
     double step = 1.0;
     for (int level = 0; level < TANH_SINH_LEVELS; ++level) {
         if (level > 0) step *= 0.5;
@@ -76,14 +81,23 @@ VectorQuadratureResult integrate_vector(const F& f, double a, double b, std::arr
         }
         flush();
         result.level = level;
-        bool settled = level >= first_check;
+        const bool checked = level >= first_check;
+        bool settled = checked;
+        double worst = 0.0;
         for (std::size_t c = 0; c < W; ++c) {
             const double estimate = half * step * raw[c];
-            if (settled && !(std::fabs(estimate - previous[c]) <= tolerance(c, half * step * raw_abs[c]))) {
-                settled = false;
+            if (checked) {
+                const double change = std::fabs(estimate - previous[c]);
+                const double allowed = tolerance(c, half * step * raw_abs[c]);
+                if (!(change <= allowed)) {
+                    settled = false;
+                    worst = std::max(worst, change / allowed);  // NaN stays out; settled says it
+                    if (std::isnan(change)) worst = std::numeric_limits<double>::infinity();
+                }
             }
             previous[c] = estimate;
         }
+        if (checked) result.change_over_tolerance = settled ? 0.0 : worst;
         if (settled) {
             result.converged = true;
             break;

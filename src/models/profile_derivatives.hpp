@@ -16,6 +16,10 @@ struct ProfileGradient {
     double d_u;
     double d_rho;
     std::array<double, MAX_LAW_COEFFICIENTS> d_coefficient;  // laws only; zero for a table
+    // False where an adaptive integral (the value's or a derivative's) reached its cap short of
+    // its tolerance; error_estimate is then the largest relative error estimate among them.
+    bool met_tolerance = true;
+    double error_estimate = 0.0;
 };
 
 // For a law: `profile` is RadialProfile::of_law, `stack` SubdiskProfile(profile) and `powers`

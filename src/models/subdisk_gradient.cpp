@@ -54,20 +54,22 @@ double power_flux(double p) noexcept { return 1.0 / (p * 0.5 + 1.0); }
 
 }  // namespace
 
-std::array<double, 2> subdisk_gradient(double u, double rho, double value, const SubdiskProfile& stack, double rtol) {
+SubdiskGradient subdisk_gradient(double u, double rho, double value, const SubdiskProfile& stack, double rtol) {
     // An intensity jump on the ring through the lens (the limb at u = rho, a table's step):
     // the logarithmic infinity of the uniform disk's rim, of the jump's sign.
     for (const SubdiskAtom& atom : stack.atoms()) {
         if (atom.mass != 0.0 && atom.radius * rho == u) {
             constexpr double infinity = std::numeric_limits<double>::infinity();
-            return {atom.mass > 0.0 ? -infinity : infinity, atom.mass > 0.0 ? infinity : -infinity};
+            return {{atom.mass > 0.0 ? -infinity : infinity, atom.mass > 0.0 ? infinity : -infinity}, true, 0.0};
         }
     }
     // Each derivative is owed to 10 rtol of its scale (the kernel's logarithmic singularity at
     // the lens costs the adaptive rule more points than the value's kink).
     const DiskGradientKernel kernel{rho, {value / u, value / rho}};
     const SubdiskIntegral<2> integral = integrate_over_subdisks(kernel, stack, u, rho, DERIVATIVE_RTOL_FACTOR * rtol);
-    return {u == 0.0 ? 0.0 : integral.value[0], integral.value[1]};
+    const std::array<double, 2> scale = kernel.error_scales(integral.value);
+    const double estimate = std::max(integral.error[0] / scale[0], integral.error[1] / scale[1]);
+    return {{u == 0.0 ? 0.0 : integral.value[0], integral.value[1]}, integral.converged, estimate};
 }
 
 std::optional<PowerTermProfiles> PowerTermProfiles::of(const LawGradientBasis& basis) {
@@ -90,17 +92,23 @@ std::optional<PowerTermProfiles> PowerTermProfiles::of(const LawGradientBasis& b
     return out;
 }
 
-std::array<double, MAX_LAW_COEFFICIENTS> PowerTermProfiles::coefficient_gradient(double u, double rho, double value,
-                                                                                double flux,
-                                                                                const LawGradientBasis& basis,
-                                                                                double rtol) const {
+PowerTermProfiles::CoefficientGradient PowerTermProfiles::coefficient_gradient(double u, double rho, double value,
+                                                                              double flux,
+                                                                              const LawGradientBasis& basis,
+                                                                              double rtol) const {
     std::array<double, 8> magnification{};
+    CoefficientGradient result{{}, true, 0.0};
     for (std::size_t j = 0; j < terms_.size(); ++j) {
         // A_t - A to 10 rtol of A (both are within rtol of theirs).
-        magnification[j] = profile_magnification(u, rho, terms_[j].profile, terms_[j].stack, rtol).value;
+        const ProfileMagnification term = profile_magnification(u, rho, terms_[j].profile, terms_[j].stack, rtol);
+        magnification[j] = term.value;
+        if (!term.met_tolerance) {
+            result.met_tolerance = false;
+            result.error_estimate = std::max(result.error_estimate, term.error_estimate);
+        }
     }
     const double disk = witt_mao_magnification_scaled(u, rho);
-    std::array<double, MAX_LAW_COEFFICIENTS> out{};
+    std::array<double, MAX_LAW_COEFFICIENTS>& out = result.d_coefficient;
     for (std::size_t k = 0; k < basis.coefficients; ++k) {
         const IntensitySum& d = basis.d_coefficient[k];
         double sum = 0.0;
@@ -116,7 +124,7 @@ std::array<double, MAX_LAW_COEFFICIENTS> PowerTermProfiles::coefficient_gradient
         }
         out[k] = sum / flux;
     }
-    return out;
+    return result;
 }
 
 }  // namespace vellomir

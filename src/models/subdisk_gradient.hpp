@@ -14,9 +14,15 @@
 
 namespace vellomir {
 
-// (dA/du, dA/drho) at u >= 0, rho > 0 (finite) for the profile of `stack`, each to rtol of
+struct SubdiskGradient {
+    std::array<double, 2> slopes;  // dA/du, dA/drho
+    bool met_tolerance;            // false where the adaptive rule reached its cap
+    double error_estimate;         // the larger error estimate relative to its scale
+};
+
+// (dA/du, dA/drho) at u >= 0, rho > 0 (finite) for the profile of `stack`, each to 10 rtol of
 // max(|derivative|, A / x); `value` is the profile's magnification A there.
-std::array<double, 2> subdisk_gradient(double u, double rho, double value, const SubdiskProfile& stack, double rtol);
+SubdiskGradient subdisk_gradient(double u, double rho, double value, const SubdiskProfile& stack, double rtol);
 
 // The profiles mu^p for the powers p > 0 of a law's coefficient derivatives (power-2's c mu^p with
 // c = 1), built once per call: with them dA/dc_k = sum_t c_t F_t (A_t - A) / F over the terms
@@ -26,10 +32,16 @@ class PowerTermProfiles {
 public:
     static std::optional<PowerTermProfiles> of(const LawGradientBasis& basis);
 
+    struct CoefficientGradient {
+        std::array<double, MAX_LAW_COEFFICIENTS> d_coefficient;
+        bool met_tolerance;     // false where a term's adaptive rule reached its cap
+        double error_estimate;  // the largest of the terms' relative error estimates
+    };
+
     // dA/dc_k at u >= 0, rho > 0 (finite) for k < basis.coefficients, the profile having
     // magnification `value` and flux `flux` there.
-    std::array<double, MAX_LAW_COEFFICIENTS> coefficient_gradient(double u, double rho, double value, double flux,
-                                                                 const LawGradientBasis& basis, double rtol) const;
+    CoefficientGradient coefficient_gradient(double u, double rho, double value, double flux,
+                                             const LawGradientBasis& basis, double rtol) const;
 
 private:
     struct Term {

@@ -1,7 +1,9 @@
 // vellomir_numpy._core's entries for magnifications with their derivatives. Each takes
 // C-contiguous float64 buffers that the Python front has converted and checked and writes, per
 // element of u, one row of `out`: A, dA/du, dA/drho, then dA/dc_k for a law's coefficients.
-// `rho` holds one value or as many as `u`.
+// `rho` holds one value or as many as `u`. The uniform disk returns None; a law or a table
+// (missed, worst) as limb_darkened does: the elements whose adaptive integrals reached their cap
+// short of rtol and the largest relative error estimate among them (the front warns).
 
 #include "numpy_module/derivatives_entry.hpp"
 
@@ -11,6 +13,7 @@
 
 #include "capi/detached.hpp"
 #include "capi/float64_view.hpp"
+#include "capi/owned_ref.hpp"
 #include "models/derivative_maps.hpp"
 #include "models/intensity_basis.hpp"
 #include "models/limb_darkening_law.hpp"
@@ -25,6 +28,13 @@ bool acquire_rows(PyObject* const* args, std::size_t out_index, std::size_t widt
                   Float64View& out) {
     return acquire_operands(args, out_index, u, rho, out) && lengths_agree(u, rho, out, width) &&
            rho_is_non_negative(rho, false);
+}
+
+// (missed, worst) once the map has finished, or its exception.
+PyObject* missed_or_raise(DetachedPoolLauncher& launcher, const MissedTolerance& missed) {
+    OwnedRef done(launcher.finish(Face::numpy));
+    if (!done) return nullptr;
+    return Py_BuildValue("(nd)", static_cast<Py_ssize_t>(missed.elements), missed.worst_estimate);
 }
 
 }  // namespace
@@ -57,8 +67,9 @@ PyObject* limb_darkened_derivatives(PyObject*, PyObject* const* args, Py_ssize_t
         if (!profile.ok()) return raise(Failure::model_error, profile.message());
         const LawGradientBasis basis = law_gradient_basis(*law, coefficients.values());
         DetachedPoolLauncher launcher;
-        law_gradient_map(u.values(), rho.values(), profile.value(), basis, *rtol, out.writable_values(), launcher);
-        return launcher.finish(Face::numpy);
+        const MissedTolerance missed =
+            law_gradient_map(u.values(), rho.values(), profile.value(), basis, *rtol, out.writable_values(), launcher);
+        return missed_or_raise(launcher, missed);
     });
 }
 
@@ -75,8 +86,9 @@ PyObject* profile_derivatives(PyObject*, PyObject* const* args, Py_ssize_t nargs
         const Outcome<RadialProfile> profile = RadialProfile::of_table(radii, intensity.values());
         if (!profile.ok()) return raise(Failure::model_error, profile.message());
         DetachedPoolLauncher launcher;
-        table_gradient_map(u.values(), rho.values(), profile.value(), *rtol, out.writable_values(), launcher);
-        return launcher.finish(Face::numpy);
+        const MissedTolerance missed =
+            table_gradient_map(u.values(), rho.values(), profile.value(), *rtol, out.writable_values(), launcher);
+        return missed_or_raise(launcher, missed);
     });
 }
 

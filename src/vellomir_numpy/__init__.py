@@ -18,7 +18,6 @@ centroid_shift  astrometric shift of the light centroid (uniform disk or a law)
 centroid_track  the shift against time, along and across the lens-source motion
 """
 
-import warnings
 from importlib import metadata
 from pathlib import Path
 from typing import overload
@@ -40,6 +39,7 @@ from ._arguments import (
     _event,
     _flat_pair,
     _result,
+    _warn_missed,
 )
 from ._centroid import centroid_shift, centroid_track
 
@@ -99,18 +99,6 @@ def _uniform(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> Magnif
     out = np.empty(shape)
     _core.uniform(flat_u, flat_rho, out)
     return _result(out)
-
-
-def _warn_missed(outcome: tuple[int, float], rtol: float) -> None:
-    """One RuntimeWarning for the elements whose integral reached its cap short of `rtol`."""
-    missed, worst = outcome
-    if missed:
-        warnings.warn(
-            f"{missed} element(s) did not reach rtol={rtol:g}: the adaptive integral hit its cap; "
-            f"largest relative error estimate {worst:.3g}",
-            RuntimeWarning,
-            stacklevel=3,
-        )
 
 
 def _limb_darkened(

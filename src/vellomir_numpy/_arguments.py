@@ -1,10 +1,12 @@
 """Argument handling shared by the functions of vellomir_numpy.
 
 Conversion to float64 with errors naming the argument, the tolerance check, broadcasting to a
-flat pair of operands, the law's coefficients, and the scalar-or-array result.
+flat pair of operands, the law's coefficients, the scalar-or-array result, and the warning for
+integrals that reached their cap.
 """
 
 import numbers
+import warnings
 from typing import Any, Final, Literal, NamedTuple
 
 import numpy as np
@@ -176,3 +178,18 @@ def _event(t: Any, t0: Any, u0: Any, tE: Any, rho: Any, law: Any, coefficients: 
         tau = (time - peak) / einstein_time
     u = np.broadcast_to(np.hypot(impact, tau), shape)
     return _Event(law_name, values, tolerance, shape, u, np.asarray(radius), tau, impact, einstein_time)
+
+
+def _warn_missed(
+    outcome: tuple[int, float], rtol: float, stacklevel: int = 3, cause: str = "the adaptive integral hit its cap"
+) -> None:
+    """One RuntimeWarning for the elements whose integral fell short of `rtol` (`stacklevel` as
+    for warnings.warn, counted from this function)."""
+    missed, worst = outcome
+    if missed:
+        warnings.warn(
+            f"{missed} element(s) did not reach rtol={rtol:g}: {cause}; "
+            f"largest relative error estimate {worst:.3g}",
+            RuntimeWarning,
+            stacklevel=stacklevel,
+        )

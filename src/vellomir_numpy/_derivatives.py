@@ -20,6 +20,7 @@ from ._arguments import (
     _event,
     _flat_pair,
     _result,
+    _warn_missed,
 )
 
 __all__ = [
@@ -58,6 +59,11 @@ class LightCurveDerivatives(NamedTuple):
     jacobian: npt.NDArray[np.float64]
 
 
+# Why a derivative can fall short: an adaptive rule's cap, or next to the limb the rounding of
+# the sub-disk radii about the lens (README, derivatives' accuracy).
+_SHORT = "an integral hit its cap or its rounding floor"
+
+
 def _rows(shape: tuple[int, ...], width: int) -> npt.NDArray[np.float64]:
     return np.empty(shape + (width,))
 
@@ -85,7 +91,8 @@ def _law_rows(
             raise ValueError(f"rho must be non-negative, got {float(negative[0])!r}")
         rows.fill(np.nan)
         return rows
-    _core.limb_darkened_derivatives(flat_u, flat_rho, law, values, rtol, rows)
+    # Called from the public functions: the warning names their caller.
+    _warn_missed(_core.limb_darkened_derivatives(flat_u, flat_rho, law, values, rtol, rows), rtol, 4, _SHORT)
     return rows
 
 
@@ -172,6 +179,17 @@ def limb_darkened_derivatives(
     ValueError, TypeError
         As :func:`~vellomir_numpy.limb_darkened`.
 
+    Warns
+    -----
+    RuntimeWarning
+        Once per call if an integral (the value's or a derivative's) fell short of its
+        tolerance for some elements, with their number and the largest relative error
+        estimate, as :func:`~vellomir_numpy.limb_darkened` does: where an adaptive rule reached
+        its cap, or where the lens is so close inside the limb that the rounding of the
+        sub-disk radii next to it exceeds `rtol` (about ``2e-16 * (2 (1 - u/rho))**((p - 2)/2)``
+        for the least power p < 2 of mu in the law; 1e-9 from the limb this is 7e-10 for
+        p = 1/2).
+
     Examples
     --------
     >>> d = limb_darkened_derivatives(0.005, 0.01, "linear", [0.6])
@@ -223,6 +241,11 @@ def profile_derivatives(
     ValueError, TypeError
         As :func:`~vellomir_numpy.profile`.
 
+    Warns
+    -----
+    RuntimeWarning
+        As :func:`limb_darkened_derivatives`.
+
     Examples
     --------
     >>> d = profile_derivatives(0.005, 0.01, [0.0, 1.0], [1.0, 1.0])
@@ -233,7 +256,7 @@ def profile_derivatives(
     tolerance = _check_rtol(rtol)
     shape, flat_u, flat_rho = _flat_pair(_as_float64(u, "u"), _as_float64(rho, "rho"))
     rows = _rows(shape, 3)
-    _core.profile_derivatives(flat_u, flat_rho, radii, values, tolerance, rows)
+    _warn_missed(_core.profile_derivatives(flat_u, flat_rho, radii, values, tolerance, rows), tolerance, 3, _SHORT)
     return Derivatives(*_split(rows))
 
 
@@ -271,6 +294,11 @@ def light_curve_derivatives(
     ------
     ValueError, TypeError
         As :func:`~vellomir_numpy.light_curve`.
+
+    Warns
+    -----
+    RuntimeWarning
+        As :func:`limb_darkened_derivatives` (with a law).
 
     Examples
     --------

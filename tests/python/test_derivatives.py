@@ -6,6 +6,7 @@ changes a bit."""
 import doctest
 import subprocess
 import sys
+import warnings
 from pathlib import Path
 
 import numpy as np
@@ -161,6 +162,39 @@ def test_docstring_examples():
 
     failures, tried = doctest.testmod(_derivatives, extraglobs={"np": np}, optionflags=doctest.NORMALIZE_WHITESPACE)
     assert tried >= 4 and failures == 0
+
+
+@pytest.mark.parametrize(("law", "coefficients", "rtol"), [
+    ("power-2", [0.6, 0.6], 1e-6),  # the tanh-sinh rule reaches its finest level
+    ("square-root", [0.3, 0.4], 1e-10),  # the sub-disk radii's rounding next to the lens exceeds rtol
+])
+def test_a_derivative_short_of_its_tolerance_warns_once(law, coefficients, rtol):
+    # Lens 1e-12 of the radius inside the limb: the derivatives' integrals cannot meet rtol there.
+    rho = 0.1
+    u = rho * np.array([0.5, 1 - 1e-12, 2.0])
+    pattern = rf"^1 element\(s\) did not reach rtol={rtol:g}: an integral hit its cap or its rounding floor"
+    with pytest.warns(RuntimeWarning, match=pattern) as record:
+        got = vn.limb_darkened_derivatives(u, rho, law, coefficients, rtol=rtol)
+    assert len(record) == 1 and record[0].filename == __file__
+    assert float(str(record[0].message).rsplit(" ", 1)[1]) > rtol
+    assert np.isfinite(got.dA_du).all() and np.isfinite(got.dA_dcoefficients).all()
+    with pytest.warns(RuntimeWarning, match=pattern) as record:
+        vn.light_curve_derivatives([0.0, 1.0], 0.0, u[1], 10.0, rho, law=law, coefficients=coefficients, rtol=rtol)
+    assert len(record) == 1 and record[0].filename == __file__
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        vn.limb_darkened_derivatives(u[[0, 2]], rho, law, coefficients, rtol=rtol)
+
+
+def test_a_table_short_of_its_tolerance_warns(monkeypatch):
+    def capped(u, rho, radius, intensity, rtol, out):
+        out[:] = 1.0
+        return (2, 3.5e-9)
+
+    monkeypatch.setattr(vn._core, "profile_derivatives", capped)
+    with pytest.warns(RuntimeWarning, match=r"2 element\(s\) did not reach rtol=1e-10.*3\.5e-09") as record:
+        vn.profile_derivatives(np.zeros(4), 0.01, [0.0, 1.0], [1.0, 0.5])
+    assert len(record) == 1 and record[0].filename == __file__
 
 
 def test_argument_errors():
