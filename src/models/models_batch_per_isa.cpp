@@ -15,6 +15,7 @@ const ModelsBatchTable models_batch_table{
     .witt_mao_magnification = witt_mao_lanes::magnification_batch,
     .witt_mao_magnification_radii = witt_mao_lanes::magnification_radii_batch,
     .witt_mao_derivatives = witt_mao_derivatives_lanes::derivatives_batch,
+    .witt_mao_derivative_columns = witt_mao_derivatives_lanes::derivative_columns_batch,
     .heyrovsky_magnification = heyrovsky_lanes::magnification_batch,
     .disk_weighted_centroid_shift = centroid_lanes::weighted_shift_batch,
     .disk_weighted_centroid_shift_radii = centroid_lanes::weighted_shift_radii_batch,

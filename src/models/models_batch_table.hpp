@@ -19,6 +19,8 @@ struct ModelsBatchTable {
     // witt_mao_derivatives.hpp: u and rho hold one value (one_u, one_rho) or count.
     void (*witt_mao_derivatives)(const double* u, bool one_u, const double* rho, bool one_rho, DiskGradient* out,
                                  std::size_t count) noexcept;
+    void (*witt_mao_derivative_columns)(const double* u, bool one_u, const double* rho, bool one_rho, double* value,
+                                        double* d_u, double* d_rho, std::size_t count) noexcept;
     // heyrovsky_batch.hpp
     void (*heyrovsky_magnification)(double l, const double* r, double re, double rstar, double* out,
                                     std::size_t count) noexcept;

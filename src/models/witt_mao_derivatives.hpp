@@ -64,4 +64,8 @@ inline constexpr std::size_t DERIVATIVES_BATCH = 64;
 void witt_mao_derivatives_batch(std::span<const double> u, std::span<const double> rho, std::span<DiskGradient> out,
                                 SimdIsa isa = active_simd_isa()) noexcept;
 
+// The same by column: value[i], d_u[i], d_rho[i] (all of one length, which u and rho have or 1).
+void witt_mao_derivatives_batch(std::span<const double> u, std::span<const double> rho, std::span<double> value,
+                                std::span<double> d_u, std::span<double> d_rho, SimdIsa isa = active_simd_isa()) noexcept;
+
 }  // namespace vellomir

@@ -91,25 +91,66 @@ struct Gradient {
     return result;
 }
 
-// out[i] = witt_mao_derivatives_scaled(u[i or 0], rho[i or 0]) for i < count.
-inline void derivatives_batch(const double* u, bool one_u, const double* rho, bool one_rho, DiskGradient* out,
-                              std::size_t count) noexcept {
+// store(i, value, d_u, d_rho) with witt_mao_derivatives_scaled(u[i or 0], rho[i or 0]) for
+// i < count, batch by batch (store_batch(first, gradient) for whole batches without scalar
+// lanes). A short last batch repeats its last element in the spare lanes.
+template <class Store, class StoreBatch>
+[[gnu::always_inline]] inline void for_each_batch(const double* u, bool one_u, const double* rho, bool one_rho,
+                                                  std::size_t count, Store&& store, StoreBatch&& store_batch) noexcept {
     for (std::size_t first = 0; first < count; first += N) {
         const std::size_t lanes = count - first < static_cast<std::size_t>(N) ? count - first : N;
-        // A short last batch repeats its last element in the spare lanes.
         V x, r;
-        for (std::size_t lane = 0; lane < static_cast<std::size_t>(N); ++lane) {
-            const std::size_t i = first + (lane < lanes ? lane : lanes - 1);
-            x[lane] = one_u ? u[0] : u[i];
-            r[lane] = one_rho ? rho[0] : rho[i];
+        if (lanes == static_cast<std::size_t>(N)) {
+            x = one_u ? splat(u[0]) : Lanes::load(u + first);
+            r = one_rho ? splat(rho[0]) : Lanes::load(rho + first);
+        } else {
+            for (std::size_t lane = 0; lane < static_cast<std::size_t>(N); ++lane) {
+                const std::size_t i = first + (lane < lanes ? lane : lanes - 1);
+                x[lane] = one_u ? u[0] : u[i];
+                r[lane] = one_rho ? rho[0] : rho[i];
+            }
         }
         M scalar = M{};
         const Gradient g = derivatives(x, r, scalar);
+        if (lanes == static_cast<std::size_t>(N) && none(scalar)) {
+            store_batch(first, g);
+            continue;
+        }
         for (std::size_t lane = 0; lane < lanes; ++lane) {
-            out[first + lane] = scalar[lane] ? witt_mao_derivatives_scaled(x[lane], r[lane])
-                                             : DiskGradient{g.value[lane], g.d_u[lane], g.d_rho[lane]};
+            if (scalar[lane]) {
+                const DiskGradient d = witt_mao_derivatives_scaled(x[lane], r[lane]);
+                store(first + lane, d.value, d.d_u, d.d_rho);
+            } else {
+                store(first + lane, g.value[lane], g.d_u[lane], g.d_rho[lane]);
+            }
         }
     }
+}
+
+// out[i] = witt_mao_derivatives_scaled(u[i or 0], rho[i or 0]) for i < count.
+inline void derivatives_batch(const double* u, bool one_u, const double* rho, bool one_rho, DiskGradient* out,
+                              std::size_t count) noexcept {
+    const auto store = [out](std::size_t i, double value, double d_u, double d_rho) { out[i] = {value, d_u, d_rho}; };
+    for_each_batch(u, one_u, rho, one_rho, count, store, [&](std::size_t first, const Gradient& g) {
+        for (int lane = 0; lane < N; ++lane) store(first + lane, g.value[lane], g.d_u[lane], g.d_rho[lane]);
+    });
+}
+
+// The same into three arrays: value[i], d_u[i], d_rho[i].
+inline void derivative_columns_batch(const double* u, bool one_u, const double* rho, bool one_rho, double* value,
+                                     double* d_u, double* d_rho, std::size_t count) noexcept {
+    for_each_batch(
+        u, one_u, rho, one_rho, count,
+        [=](std::size_t i, double a, double slope_u, double slope_rho) {
+            value[i] = a;
+            d_u[i] = slope_u;
+            d_rho[i] = slope_rho;
+        },
+        [=](std::size_t first, const Gradient& g) {
+            Lanes::store(value + first, g.value);
+            Lanes::store(d_u + first, g.d_u);
+            Lanes::store(d_rho + first, g.d_rho);
+        });
 }
 
 }  // namespace witt_mao_derivatives_lanes

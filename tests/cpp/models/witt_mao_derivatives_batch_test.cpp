@@ -1,11 +1,13 @@
-// The batched uniform-disk derivatives against witt_mao_derivatives_scaled, bit for bit in each
-// of A, dA/du and dA/drho, on every path this processor runs, in both shapes of the maps
+// The batched uniform-disk derivatives (by row and by column) against witt_mao_derivatives_scaled,
+// bit for bit in each of A, dA/du and dA/drho, on every path this processor runs, in both shapes
+// of the maps
 // (separations about one radius, radii about one separation): the closed form and its small-m
 // series, the series far out and the switch between them, the rim and the lens, tiny, huge and
 // invalid disks.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "../batch_identity.hpp"
@@ -38,6 +40,7 @@ double separation(Draws& d, double rho) {
 
 struct Columns {
     std::vector<double> value, d_u, d_rho;
+    explicit Columns(std::size_t n) : value(n), d_u(n), d_rho(n) {}
     explicit Columns(const std::vector<DiskGradient>& g) {
         for (const DiskGradient& x : g) {
             value.push_back(x.value);
@@ -47,12 +50,24 @@ struct Columns {
     }
 };
 
-void expect_same(const std::vector<DiskGradient>& got, const std::vector<DiskGradient>& want,
-                 const std::function<std::string(std::size_t)>& describe) {
-    const Columns g(got), w(want);
+void expect_same(const Columns& g, const Columns& w, const std::function<std::string(std::size_t)>& describe) {
     EXPECT_TRUE(test::bit_identical(g.value, w.value, describe)) << "A";
     EXPECT_TRUE(test::bit_identical(g.d_u, w.d_u, describe)) << "dA/du";
     EXPECT_TRUE(test::bit_identical(g.d_rho, w.d_rho, describe)) << "dA/drho";
+}
+
+// Both forms of the batched kernel (rows of DiskGradient, three columns) against the scalar one.
+void expect_batch_is_scalar(std::span<const double> u, std::span<const double> rho, SimdIsa isa,
+                            const std::function<std::string(std::size_t)>& describe) {
+    const std::size_t n = std::max(u.size(), rho.size());
+    std::vector<DiskGradient> rows(n), want(n);
+    Columns columns(n);
+    witt_mao_derivatives_batch(u, rho, rows, isa);
+    witt_mao_derivatives_batch(u, rho, columns.value, columns.d_u, columns.d_rho, isa);
+    for (std::size_t i = 0; i < n; ++i) want[i] = witt_mao_derivatives_scaled(u[u.size() == 1 ? 0 : i], rho[rho.size() == 1 ? 0 : i]);
+    const Columns expected(want);
+    expect_same(Columns(rows), expected, describe);
+    expect_same(columns, expected, describe);
 }
 
 class WittMaoDerivativesBatch : public ::testing::TestWithParam<SimdIsa> {};
@@ -61,12 +76,10 @@ TEST_P(WittMaoDerivativesBatch, SeparationsAboutOneRadius) {
     Draws d(0xde41'7a);
     constexpr std::size_t per_radius = 20'003;  // a short last batch
     std::vector<double> u(per_radius);
-    std::vector<DiskGradient> got(per_radius), want(per_radius);
     for (const double rho : radii) {
         for (double& x : u) x = separation(d, rho);
-        witt_mao_derivatives_batch(u, std::span<const double>(&rho, 1), got, GetParam());
-        for (std::size_t i = 0; i < per_radius; ++i) want[i] = witt_mao_derivatives_scaled(u[i], rho);
-        expect_same(got, want, [&](std::size_t i) { return "u, rho = " + test::numbers({u[i], rho}); });
+        expect_batch_is_scalar(u, std::span<const double>(&rho, 1), GetParam(),
+                               [&](std::size_t i) { return "u, rho = " + test::numbers({u[i], rho}); });
     }
 }
 
@@ -74,15 +87,13 @@ TEST_P(WittMaoDerivativesBatch, RadiiAboutOneSeparation) {
     Draws d(0x5ab'd15c);
     constexpr std::size_t count = 20'005;
     std::vector<double> rho(count);
-    std::vector<DiskGradient> got(count), want(count);
     for (const double u : {0.0, 1e-7, 0.003, 0.5, 1.0, 7.0, 1e5}) {
         // The sub-disks of a star about the lens (rho r for r in [0, 1]) and beyond.
         for (double& r : rho) r = u * d.pick(std::vector<double>{d.uniform(0.0, 2.0), d.log_uniform(1e-6, 1e3), d.near(1.0, 2),
                                                                   d.near(1.0 / 3.0, 2), 1.0 + d.uniform(-1e-4, 1e-4)});
         if (u == 0.0) for (double& r : rho) r = d.log_uniform(1e-6, 1e3);
-        witt_mao_derivatives_batch(std::span<const double>(&u, 1), rho, got, GetParam());
-        for (std::size_t i = 0; i < count; ++i) want[i] = witt_mao_derivatives_scaled(u, rho[i]);
-        expect_same(got, want, [&](std::size_t i) { return "u, rho = " + test::numbers({u, rho[i]}); });
+        expect_batch_is_scalar(std::span<const double>(&u, 1), rho, GetParam(),
+                               [&](std::size_t i) { return "u, rho = " + test::numbers({u, rho[i]}); });
     }
 }
 
