@@ -12,6 +12,7 @@
 // tables. Per-step calls of libm (RJ's RC term, the final power) are made lane by lane with the
 // scalar routine's own expressions; Π from its complements (Bulirsch's cel) needs none.
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -320,27 +321,32 @@ inline double rc_one_one_plus(double e) noexcept {
     return ellippi_core(n, 1.0 - m, 1.0 - n, ellippi_direct(n, m), scalar);
 }
 
-// legendre.cpp's ellippi_cel in `lanes` (2^-1000 <= nc < 1, 0 < mc <= 1): Bulirsch's cel(sqrt(mc), nc, 1, 1).
-[[gnu::always_inline]] inline V ellippi_cel(V nc, V mc, M lanes) noexcept {
-    const V one = splat(1.0);
-    V kc = Lanes::sqrt(select(lanes, mc, one));
-    V p = Lanes::sqrt(select(lanes, nc, one));
+// cel.hpp's cel in `lanes`: each run's (p, a, b) as Bulirsch's start for p > 0 leaves it. The
+// other lanes run along without ending the loop; callers give them harmless values.
+struct CelRun {
+    V p;
+    V a;
+    V b;
+};
+
+template <std::size_t Runs>
+[[gnu::always_inline]] inline std::array<V, Runs> cel(V kc, std::array<CelRun, Runs> runs, M lanes) noexcept {
     V e = kc;
-    V em = one;
-    V a = one;
-    V b = 1.0 / p;
+    V em = splat(1.0);
     M active = lanes;
     for (int update = 0; update < cel_cap; ++update) {
-        const V next_a = a + b / p;
-        const V g = e / p;
-        V next_b = b + a * g;
-        next_b = next_b + next_b;
-        const V next_p = g + p;
+        for (CelRun& run : runs) {
+            const V next_a = run.a + run.b / run.p;
+            const V g = e / run.p;
+            V next_b = run.b + run.a * g;
+            next_b = next_b + next_b;
+            const V next_p = g + run.p;
+            run.a = select(active, next_a, run.a);
+            run.b = select(active, next_b, run.b);
+            run.p = select(active, next_p, run.p);
+        }
         const V next_em = kc + em;
         const M done = active & (fabs(em - kc) <= em * cel_tolerance);
-        a = select(active, next_a, a);
-        b = select(active, next_b, b);
-        p = select(active, next_p, p);
         em = select(active, next_em, em);
         active &= ~done;
         if (none(active)) break;
@@ -349,7 +355,16 @@ inline double rc_one_one_plus(double e) noexcept {
         kc = select(active, next_kc, kc);
         e = select(active, next_kc * em, e);
     }
-    return HALF_PI * (b + a * em) / (em * (em + p));
+    std::array<V, Runs> value{};
+    for (std::size_t i = 0; i < Runs; ++i) value[i] = HALF_PI * (runs[i].b + runs[i].a * em) / (em * (em + runs[i].p));
+    return value;
+}
+
+// legendre.cpp's ellippi_cel in `lanes` (2^-1000 <= nc < 1, 0 < mc <= 1): cel(sqrt(mc), nc, 1, 1).
+[[gnu::always_inline]] inline V ellippi_cel(V nc, V mc, M lanes) noexcept {
+    const V one = splat(1.0);
+    const V p = Lanes::sqrt(select(lanes, nc, one));
+    return cel<1>(Lanes::sqrt(select(lanes, mc, one)), {{{p, one, 1.0 / p}}}, lanes)[0];
 }
 
 // ellippi_complement: the complements as given where 0 < nc < 1 and 0 < mc <= 1 (by cel from

@@ -31,7 +31,7 @@
 #include <cmath>
 #include <limits>
 
-#include "ellip/ellip_constants.hpp"
+#include "ellip/cel.hpp"
 #include "models/centroid_series.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
@@ -61,36 +61,11 @@ double root_of_square_plus_four(double x) noexcept {
     return std::sqrt(x * x + 4.0);
 }
 
-// X - Z = cel(kc, 1, 0, 1) - cel(kc, nc, 0, nc), root_nc = sqrt(nc) > 0, 0 < kc <= 1: two runs of
-// Bulirsch's update sharing the arithmetic-geometric mean of 1 and kc.
+// X - Z = cel(kc, 1, 0, 1) - cel(kc, nc, 0, nc), root_nc = sqrt(nc) > 0, 0 < kc <= 1: the two
+// share the arithmetic-geometric mean of 1 and kc. Bulirsch's start: X's p = sqrt(1) and
+// b = 1 / sqrt(1); Z's p = sqrt(nc) and b = nc / sqrt(nc) = sqrt(nc).
 double cel_difference(double kc, double root_nc) noexcept {
-    double e = kc;
-    double em = 1.0;
-    // X: p = 1, a = 0, b = 1 / sqrt(1); Z: p = sqrt(nc), a = 0, b = nc / sqrt(nc) = sqrt(nc).
-    double a_x = 0.0, b_x = 1.0, p_x = 1.0;
-    double a_z = 0.0, b_z = root_nc, p_z = root_nc;
-    for (int update = 0; update < ellip_constants::cel_cap; ++update) {
-        const double f_x = a_x;
-        a_x = a_x + b_x / p_x;
-        const double g_x = e / p_x;
-        b_x = b_x + f_x * g_x;
-        b_x = b_x + b_x;
-        p_x = g_x + p_x;
-        const double f_z = a_z;
-        a_z = a_z + b_z / p_z;
-        const double g_z = e / p_z;
-        b_z = b_z + f_z * g_z;
-        b_z = b_z + b_z;
-        p_z = g_z + p_z;
-        const double previous_em = em;
-        em = kc + em;
-        if (std::fabs(previous_em - kc) <= previous_em * ellip_constants::cel_tolerance) break;
-        kc = std::sqrt(e);
-        kc = kc + kc;
-        e = kc * em;
-    }
-    const double x = HALF_PI * (b_x + a_x * em) / (em * (em + p_x));
-    const double z = HALF_PI * (b_z + a_z * em) / (em * (em + p_z));
+    const auto [x, z] = cel<2>(kc, {{{1.0, 0.0, 1.0}, {root_nc, 0.0, root_nc}}});
     return x - z;
 }
 
