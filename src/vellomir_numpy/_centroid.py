@@ -19,10 +19,10 @@ from ._arguments import (
     Magnification,
     _as_float64,
     _check_rtol,
+    _event,
     _flat_pair,
     _law_or_uniform,
     _result,
-    _track_arguments,
 )
 
 __all__ = ["centroid_shift", "centroid_track"]
@@ -150,7 +150,7 @@ def centroid_track(
     u0 : array_like
         Impact parameter in Einstein radii (its sign chooses the side).
     tE : array_like
-        Einstein time (same unit as `t`).
+        Einstein time (same unit as `t`), ``> 0``.
     rho : array_like
         Source radius in Einstein radii, ``>= 0``.
     law, coefficients, rtol
@@ -164,7 +164,9 @@ def centroid_track(
 
     Raises
     ------
-    ValueError, TypeError
+    ValueError
+        As :func:`centroid_shift`; also for a `tE` that is zero or negative.
+    TypeError
         As :func:`centroid_shift`.
 
     Examples
@@ -173,12 +175,8 @@ def centroid_track(
     >>> along.round(6), across.round(6)
     (array([-0.25,  0.  ,  0.25]), array([0.25    , 0.333333, 0.25    ]))
     """
-    arrays, name, values, tolerance, shape = _track_arguments(t, t0, u0, tE, rho, law, coefficients, rtol)
-    time, peak, impact, einstein_time, radius = arrays
-    tau = np.broadcast_to((time - peak) / einstein_time, shape)
-    impact = np.broadcast_to(impact, shape)
-    u = np.hypot(tau, impact)
-    shift = np.asarray(_shift(u, np.asarray(radius), name, values, tolerance))
+    event = _event(t, t0, u0, tE, rho, law, coefficients, rtol)
+    shift = np.asarray(_shift(event.u, event.rho, event.law, event.coefficients, event.rtol))
     with np.errstate(invalid="ignore", divide="ignore"):
-        per_distance = np.where(u > 0.0, shift / u, 0.0)
-    return _result(np.asarray(per_distance * tau)), _result(np.asarray(per_distance * impact))
+        per_distance = np.where(event.u > 0.0, shift / event.u, 0.0)
+    return _result(np.asarray(per_distance * event.tau)), _result(np.asarray(per_distance * event.u0))
