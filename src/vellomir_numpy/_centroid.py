@@ -160,7 +160,8 @@ def centroid_track(
     -------
     along, across : numpy.ndarray or numpy.float64
         The two components in Einstein radii, each of the shape to which all five arguments
-        broadcast; both 0 where the lens is at the star's centre.
+        broadcast; both 0 where the lens is at the star's centre and at infinite ``tau``, NaN
+        where an argument is NaN.
 
     Raises
     ------
@@ -178,5 +179,9 @@ def centroid_track(
     event = _event(t, t0, u0, tE, rho, law, coefficients, rtol)
     shift = np.asarray(_shift(event.u, event.rho, event.law, event.coefficients, event.rtol))
     with np.errstate(invalid="ignore", divide="ignore"):
-        per_distance = np.where(event.u > 0.0, shift / event.u, 0.0)
-    return _result(np.asarray(per_distance * event.tau)), _result(np.asarray(per_distance * event.u0))
+        # delta / u: 0 at the lens, where the shift vanishes, and NaN where u is NaN.
+        per_distance = np.where(event.u == 0.0, 0.0, shift / event.u)
+        along = per_distance * event.tau
+    # At an infinite tau the direction tau / u is sign(tau) and the shift 0 (NaN for a NaN rho).
+    along = np.where(np.isinf(event.tau), shift * np.sign(event.tau), along)
+    return _result(np.asarray(along)), _result(np.asarray(per_distance * event.u0))

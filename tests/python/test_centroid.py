@@ -127,6 +127,27 @@ def test_track_refuses_an_einstein_time_that_light_curve_refuses(tE, law, coeffi
     assert str(track.value) == str(curve.value)
 
 
+@pytest.mark.parametrize("law, coefficients", [(None, ()), ("linear", [0.6])])
+def test_track_gives_nan_for_nan_and_the_limit_at_infinite_tau(law, coefficients):
+    nan, inf = math.nan, math.inf
+    shift = vn.centroid_shift(-0.2, 0.01, law=law, coefficients=coefficients)
+    # (t, t0, u0, tE, rho) -> (along, across)
+    cases = [
+        ((nan, 0.0, 0.1, 20.0, 0.01), (nan, nan)),
+        ((1.0, nan, 0.1, 20.0, 0.01), (nan, nan)),
+        ((1.0, 0.0, nan, 20.0, 0.01), (nan, nan)),
+        ((1.0, 0.0, 0.1, nan, 0.01), (nan, nan)),
+        ((1.0, 0.0, 0.1, 20.0, nan), (nan, nan)),
+        ((inf, 0.0, 0.1, 20.0, nan), (nan, nan)),
+        ((inf, 0.0, 0.1, 20.0, 0.01), (0.0, 0.0)),
+        ((-inf, 0.0, -0.1, 20.0, 0.01), (0.0, 0.0)),
+        ((5.0, 0.0, -0.2, inf, 0.01), (0.0, shift)),  # tau = 0: across is the shift at u = |u0|
+    ]
+    for arguments, want in cases:
+        got = vn.centroid_track(*arguments, law=law, coefficients=coefficients)
+        np.testing.assert_array_equal(got, want, err_msg=str(arguments))
+
+
 @pytest.mark.parametrize("rtol", ["1e-8", None, object(), 1j])
 def test_core_reads_rtol_as_limb_darkened_does(rtol):
     u, rho, law, coefficients = np.full(2, 0.5), np.array([0.1]), "linear", np.array([0.6])
