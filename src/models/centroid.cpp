@@ -35,6 +35,7 @@
 #include "models/centroid_series.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao.hpp"
 
 namespace vellomir {
@@ -43,13 +44,6 @@ namespace {
 constexpr double FAILED = std::numeric_limits<double>::quiet_NaN();
 
 using namespace centroid_forms;
-
-// <r^2k> = 1 / (k + 1) for the uniform disk.
-constexpr std::array<double, POINT_LENS_SERIES_MAX_TERMS> DISK_MOMENTS = [] {
-    std::array<double, POINT_LENS_SERIES_MAX_TERMS> moments{};
-    for (std::size_t k = 0; k < moments.size(); ++k) moments[k] = 1.0 / static_cast<double>(k + 1);
-    return moments;
-}();
 
 // sqrt(x^2 + 4) without overflow.
 double root_of_square_plus_four(double x) noexcept {
@@ -67,22 +61,6 @@ double root_of_square_plus_four(double x) noexcept {
 double cel_difference(double kc, double root_nc) noexcept {
     const auto [x, z] = cel<2>(kc, {{{1.0, 0.0, 1.0}, {root_nc, 0.0, root_nc}}});
     return x - z;
-}
-
-// J' = sum_L beta_L P_L, P_L = n P_(L-1) + c_L m^L, c_L = (1/2)_L / L!.
-double centre_series(double n, double m) noexcept {
-    double beta = 1.0;
-    double c_m = 1.0;  // c_L m^L
-    double p = 1.0;    // P_0
-    double sum = 1.0;
-    for (int l = 1; l < CENTRE_SERIES_TERMS; ++l) {
-        const double ld = static_cast<double>(l);
-        beta = beta * (ld + 0.5) / (ld + 2.0);
-        c_m = c_m * m * (ld - 0.5) / ld;
-        p = n * p + c_m;
-        sum = sum + beta * p;
-    }
-    return sum;
 }
 
 double closed_form(double u, double rho) noexcept {
@@ -110,7 +88,7 @@ double disk_weighted_centroid_shift(double u, double rho) noexcept {
     if (std::isinf(u) || std::isinf(rho)) return 0.0;  // both tend to 0 (1 / u, -u / rho^2)
     if (rho == 0.0 || u >= SERIES_RATIO * rho) {
         if (u == 0.0) return 0.5;  // rho = 0 at the lens: A delta = 1 / sqrt(x^2 + 4)
-        return centroid_mean_value_series(u, rho, DISK_MOMENTS).weighted_shift;
+        return centroid_mean_value_series(u, rho, UNIFORM_DISK_MOMENTS).weighted_shift;
     }
     if (u == 0.0 || u == rho) return 0.0;
     if (rho < SMALLEST_UNSCALED_RHO) return closed_form(u * SMALL_DISK_SCALE, rho * SMALL_DISK_SCALE);
@@ -129,7 +107,7 @@ double uniform_centroid_shift(double u, double rho) noexcept {
     }
     if (std::isinf(u) || std::isinf(rho)) return 0.0;
     if (u >= SERIES_RATIO * rho) {
-        const CentroidSeriesSum series = centroid_mean_value_series(u, rho, DISK_MOMENTS);
+        const CentroidSeriesSum series = centroid_mean_value_series(u, rho, UNIFORM_DISK_MOMENTS);
         return series.weighted_shift / series.magnification;
     }
     if (u == 0.0 || u == rho) return 0.0;

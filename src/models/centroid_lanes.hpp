@@ -15,6 +15,7 @@
 #include "models/centroid.hpp"
 #include "models/centroid_series_tables.hpp"
 #include "models/point_lens_series.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "simd/lanes.hpp"
 
 VELLOMIR_ISA_BEGIN
@@ -36,21 +37,6 @@ using namespace centroid_forms;
     const auto [x, z] = ellip_lanes::cel<2>(select(lanes, kc, one),
                                             {{{one, splat(0.0), one}, {root_nc, splat(0.0), root_nc}}}, lanes);
     return x - z;
-}
-
-[[gnu::always_inline]] inline V centre_series(V n, V m) noexcept {
-    double beta = 1.0;
-    V c_m = splat(1.0);
-    V p = splat(1.0);
-    V sum = splat(1.0);
-    for (int l = 1; l < CENTRE_SERIES_TERMS; ++l) {
-        const double ld = static_cast<double>(l);
-        beta = beta * (ld + 0.5) / (ld + 2.0);
-        c_m = c_m * m * (ld - 0.5) / ld;
-        p = n * p + c_m;
-        sum = sum + beta * p;
-    }
-    return sum;
 }
 
 inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
@@ -87,8 +73,7 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
         std::size_t j = tables::OFFSET[k + 1] - 1;
         V r = splat(tables::R[j]);
         while (j-- > begin) r = r * big_y + tables::R[j];
-        const double moment = 1.0 / static_cast<double>(k + 1);
-        sum = select(static_cast<double>(k) < terms, z * (moment * r + sum), sum);
+        sum = select(static_cast<double>(k) < terms, z * (UNIFORM_DISK_MOMENTS[k] * r + sum), sum);
     }
     return (1.0 + sum) * inverse_root;
 }
