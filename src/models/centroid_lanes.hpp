@@ -11,18 +11,17 @@
 #include <cstddef>
 
 #include "base/math_constants.hpp"
-#include "ellip/ellip_constants.hpp"
+#include "ellip/ellip_lanes.hpp"
 #include "models/centroid.hpp"
 #include "models/centroid_series_tables.hpp"
 #include "models/point_lens_series.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "simd/lanes.hpp"
 
 VELLOMIR_ISA_BEGIN
 namespace centroid_lanes {
 
 using namespace centroid_forms;
-using ellip_constants::cel_cap;
-using ellip_constants::cel_tolerance;
 
 // root_of_square_plus_four.
 [[gnu::always_inline]] inline V root_of_square_plus_four(V x) noexcept {
@@ -34,58 +33,10 @@ using ellip_constants::cel_tolerance;
 // cel_difference in `lanes`.
 [[gnu::always_inline]] inline V cel_difference(V kc, V root_nc, M lanes) noexcept {
     const V one = splat(1.0);
-    kc = select(lanes, kc, one);
     root_nc = select(lanes, root_nc, one);
-    V e = kc;
-    V em = one;
-    V a_x = splat(0.0), b_x = one, p_x = one;
-    V a_z = splat(0.0), b_z = root_nc, p_z = root_nc;
-    M active = lanes;
-    for (int update = 0; update < cel_cap; ++update) {
-        const V next_a_x = a_x + b_x / p_x;
-        const V g_x = e / p_x;
-        V next_b_x = b_x + a_x * g_x;
-        next_b_x = next_b_x + next_b_x;
-        const V next_p_x = g_x + p_x;
-        const V next_a_z = a_z + b_z / p_z;
-        const V g_z = e / p_z;
-        V next_b_z = b_z + a_z * g_z;
-        next_b_z = next_b_z + next_b_z;
-        const V next_p_z = g_z + p_z;
-        const V next_em = kc + em;
-        const M done = active & (fabs(em - kc) <= em * cel_tolerance);
-        a_x = select(active, next_a_x, a_x);
-        b_x = select(active, next_b_x, b_x);
-        p_x = select(active, next_p_x, p_x);
-        a_z = select(active, next_a_z, a_z);
-        b_z = select(active, next_b_z, b_z);
-        p_z = select(active, next_p_z, p_z);
-        em = select(active, next_em, em);
-        active &= ~done;
-        if (none(active)) break;
-        V next_kc = Lanes::sqrt(e);
-        next_kc = next_kc + next_kc;
-        kc = select(active, next_kc, kc);
-        e = select(active, next_kc * em, e);
-    }
-    const V x = HALF_PI * (b_x + a_x * em) / (em * (em + p_x));
-    const V z = HALF_PI * (b_z + a_z * em) / (em * (em + p_z));
+    const auto [x, z] = ellip_lanes::cel<2>(select(lanes, kc, one),
+                                            {{{one, splat(0.0), one}, {root_nc, splat(0.0), root_nc}}}, lanes);
     return x - z;
-}
-
-[[gnu::always_inline]] inline V centre_series(V n, V m) noexcept {
-    double beta = 1.0;
-    V c_m = splat(1.0);
-    V p = splat(1.0);
-    V sum = splat(1.0);
-    for (int l = 1; l < CENTRE_SERIES_TERMS; ++l) {
-        const double ld = static_cast<double>(l);
-        beta = beta * (ld + 0.5) / (ld + 2.0);
-        c_m = c_m * m * (ld - 0.5) / ld;
-        p = n * p + c_m;
-        sum = sum + beta * p;
-    }
-    return sum;
 }
 
 inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
@@ -122,8 +73,7 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
         std::size_t j = tables::OFFSET[k + 1] - 1;
         V r = splat(tables::R[j]);
         while (j-- > begin) r = r * big_y + tables::R[j];
-        const double moment = 1.0 / static_cast<double>(k + 1);
-        sum = select(static_cast<double>(k) < terms, z * (moment * r + sum), sum);
+        sum = select(static_cast<double>(k) < terms, z * (UNIFORM_DISK_MOMENTS[k] * r + sum), sum);
     }
     return (1.0 + sum) * inverse_root;
 }

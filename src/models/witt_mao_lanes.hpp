@@ -15,6 +15,7 @@
 #include "base/math_constants.hpp"
 #include "ellip/ellip_lanes.hpp"
 #include "models/point_lens_series.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "models/point_lens_series_tables.hpp"
 #include "models/witt_mao.hpp"
 #include "simd/lanes.hpp"
@@ -58,8 +59,7 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
         const double* c = tables::Q.data() + k * (k - 1);
         V q = splat(c[2 * k - 1]);
         for (std::size_t j = 2 * k - 1; j-- > 0;) q = q * big_y + c[j];
-        const double moment = 1.0 / static_cast<double>(k + 1);
-        sum = select(static_cast<double>(k) < terms, z * (moment * q + sum), sum);
+        sum = select(static_cast<double>(k) < terms, z * (UNIFORM_DISK_MOMENTS[k] * q + sum), sum);
     }
     const double m0 = 1.0;
     const V point_excess = m0 / (2.0 * ((1.0 + y) * (1.0 + y)));
