@@ -28,6 +28,7 @@
 #include "ellip/legendre.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series_gradient.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao.hpp"
 
 namespace vellomir {
@@ -129,7 +130,7 @@ DiskGradient witt_mao_derivatives_scaled(double u, double rho) noexcept {
     if (std::isinf(u)) return {witt_mao_magnification_scaled(u, rho), 0.0, 0.0};
     if (u == rho) return {witt_mao_magnification_scaled(u, rho), -INFINITE, INFINITE};
     if (u >= SERIES_RATIO * rho) {
-        const SeriesGradient series = point_lens_mean_value_series_gradient(u, rho, DISK_MOMENTS);
+        const SeriesGradient series = point_lens_mean_value_series_gradient(u, rho, UNIFORM_DISK_MOMENTS);
         // Above LARGEST_RHO the value is 1 (as witt_mao_magnification_scaled returns it).
         return {rho >= LARGEST_RHO ? 1.0 : series.value, series.d_u, series.d_rho};
     }

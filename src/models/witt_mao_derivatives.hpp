@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <span>
 
-#include "models/point_lens_series.hpp"
 #include "simd/simd_isa.hpp"
 
 namespace vellomir {
@@ -14,13 +13,6 @@ namespace vellomir {
 // The constants of witt_mao_derivatives.cpp that its lane code (witt_mao_derivatives_lanes.hpp)
 // shares.
 namespace witt_mao_derivative_forms {
-
-// The uniform disk's radial moments 1 / (k + 1) for the mean-value series.
-inline constexpr std::array<double, POINT_LENS_SERIES_MAX_TERMS> DISK_MOMENTS = [] {
-    std::array<double, POINT_LENS_SERIES_MAX_TERMS> moments{};
-    for (std::size_t k = 0; k < moments.size(); ++k) moments[k] = 1.0 / static_cast<double>(k + 1);
-    return moments;
-}();
 
 // Below this parameter (m - 2) K + 2 E is summed as its series: 30 terms reach 2^-60 of it.
 inline constexpr double SERIES_PARAMETER = 0.25;

@@ -14,6 +14,7 @@
 #include "base/math_constants.hpp"
 #include "ellip/ellip_lanes.hpp"
 #include "models/point_lens_series_gradient_lanes.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_derivatives.hpp"
 #include "simd/lanes.hpp"
@@ -79,7 +80,7 @@ struct Gradient {
     Gradient result{splat(0.0), splat(0.0), splat(0.0)};
     if (any(series)) {
         const point_lens_series_gradient_lanes::Gradient g =
-            point_lens_series_gradient_lanes::gradient(u, rho, DISK_MOMENTS.data(), DISK_MOMENTS.size(), series);
+            point_lens_series_gradient_lanes::gradient(u, rho, UNIFORM_DISK_MOMENTS.data(), UNIFORM_DISK_MOMENTS.size(), series);
         result = {g.value, g.d_u, g.d_rho};
     }
     if (!none(~closed_form)) {
