@@ -14,14 +14,14 @@
 #include "ellip/ellip_lanes.hpp"
 #include "models/centroid.hpp"
 #include "models/centroid_series_tables.hpp"
-#include "models/point_lens_series.hpp"
-#include "models/uniform_disk_moments.hpp"
+#include "models/mean_value_series_lanes.hpp"
 #include "simd/lanes.hpp"
 
 VELLOMIR_ISA_BEGIN
 namespace centroid_lanes {
 
 using namespace centroid_forms;
+using namespace mean_value_series_lanes;
 
 // root_of_square_plus_four.
 [[gnu::always_inline]] inline V root_of_square_plus_four(V x) noexcept {
@@ -39,8 +39,6 @@ using namespace centroid_forms;
     return x - z;
 }
 
-inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
-
 // centroid_mean_value_series(u, rho, disk moments).weighted_shift in `lanes` (z <= 1/9).
 [[gnu::always_inline]] inline V disk_series(V u, V rho, M lanes) noexcept {
     namespace tables = centroid_series_tables;
@@ -52,29 +50,15 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     const V ratio = rho / u;
     const V z = ratio * ratio;
 
-    V terms = splat(static_cast<double>(series_terms));
-    M open = lanes;
-    V power = splat(1.0);
-    for (std::size_t k = 1; k <= series_terms && any(open); ++k) {
-        power = power * z;
-        const V tail = tables::C[k < series_terms ? k : series_terms - 1] * power / (1.0 - z);
-        const M found = open & ((k == series_terms ? splat(0.0) : tail) <= POINT_LENS_SERIES_NEGLIGIBLE_TAIL);
-        terms = select(found, splat(static_cast<double>(k)), terms);
-        open &= ~found;
-    }
-    double most = 0.0;
-    for (int i = 0; i < N; ++i) most = lanes[i] && terms[i] > most ? terms[i] : most;
-
-    // Horner's scheme in z over the terms 1 .. terms - 1, smallest first; a lane joins at its
-    // own last term, where the sum is still 0.
-    V sum = splat(0.0);
-    for (std::size_t k = static_cast<std::size_t>(most) - 1; k >= 1 && k < series_terms; --k) {
+    const V terms =
+        terms_per_lane(z, lanes, [](std::size_t k) { return tables::C[k < series_terms ? k : series_terms - 1]; });
+    const V sum = disk_terms(z, terms, lanes, [&](std::size_t k) {
         const std::size_t begin = tables::OFFSET[k];
         std::size_t j = tables::OFFSET[k + 1] - 1;
         V r = splat(tables::R[j]);
         while (j-- > begin) r = r * big_y + tables::R[j];
-        sum = select(static_cast<double>(k) < terms, z * (UNIFORM_DISK_MOMENTS[k] * r + sum), sum);
-    }
+        return r;
+    });
     return (1.0 + sum) * inverse_root;
 }
 
