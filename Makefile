@@ -53,7 +53,8 @@ help: ## list the targets
 
 python: $(PYTHON) ## bootstrap the private CPython (PYTHON_VERSION: 3.15 into .python/, 3.14 into .python-3.14/) if it is missing
 
-$(BOOTSTRAP_PYTHON):
+# Depends on the script, so a checkout that adds packages refreshes an existing prefix.
+$(BOOTSTRAP_PYTHON): scripts/bootstrap-python
 	scripts/bootstrap-python --version $(PYTHON_VERSION)
 
 build: python ## build the module and the C++ unit tests (the default target)

@@ -13,12 +13,14 @@
 #include <utility>
 
 #include "base/math_constants.hpp"
+#include "ellip/carlson_series.hpp"
 #include "ellip/ellip_constants.hpp"
 
 namespace vellomir {
 namespace {
 
 using namespace ellip_constants;
+using namespace carlson_series;
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
@@ -27,35 +29,6 @@ constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
 // NaN and a number is the number, so that the error bounds stay meaningful.
 constexpr double max_ignoring_nan(double a, double b) noexcept { return (a > b || std::isnan(b)) ? a : b; }
 constexpr double min_ignoring_nan(double a, double b) noexcept { return (a < b || std::isnan(b)) ? a : b; }
-
-// The series shared by RD and RJ in the elementary symmetric functions E2 to E5
-// of the final deviations (Carlson 1995, eq. 2.7 with the E2 E5 and E3 E4 terms).
-double rd_rj_series(double e2, double e3, double e4, double e5) noexcept {
-    return 1.0 - 3.0 * e2 / 14.0 + e3 / 6.0 + 9.0 * (e2 * e2) / 88.0 - 3.0 * e4 / 22.0 - 9.0 * (e2 * e3) / 52.0 +
-           3.0 * e5 / 26.0 - (e2 * e2 * e2) / 16.0 + 3.0 * (e3 * e3) / 40.0 + 3.0 * (e2 * e4) / 20.0 +
-           45.0 * (e2 * e2 * e3) / 272.0 - 9.0 * (e3 * e4 + e2 * e5) / 68.0;
-}
-
-// RC(1, 1 + e) for the duplication step of RJ, in the form that keeps e accurate.
-double rc_one_one_plus(double e) noexcept {
-    if (e > 0.0) {
-        const double s = std::sqrt(e);
-        return std::atan(s) / s;
-    }
-    if (e == 0.0) {
-        return 1.0;
-    }
-    if (e > -0.5 && e < 0.0) {
-        const double s = std::sqrt(-e);
-        return (std::log1p(s) - std::log1p(-s)) / (2.0 * s);
-    }
-    if (e >= -1.0 && e <= -0.5) {
-        const double s = std::sqrt(-e);
-        return std::log((1.0 + s) / std::sqrt(1.0 + e)) / s;
-    }
-    // e < -1 (and NaN): principal value.
-    return std::sqrt(1.0 / (-e)) * elliprc(-e, -1.0 - e);
-}
 
 // RJ for p > 0 (or NaN p): the shortcuts for coinciding arguments, then duplication.
 double elliprj_positive_p(double x, double y, double z, double p) noexcept {
@@ -124,16 +97,7 @@ double elliprj_positive_p(double x, double y, double z, double p) noexcept {
         return quiet_nan;
     }
 
-    const double dx = f * (a0 - x) / a;
-    const double dy = f * (a0 - y) / a;
-    const double dz = f * (a0 - z) / a;
-    const double dp = (-dx - dy - dz) * 0.5;
-    const double xyz = dx * dy * dz;
-    const double e2 = dx * dy + dx * dz + dy * dz - 3.0 * (dp * dp);
-    const double e3 = xyz + 2.0 * e2 * dp + 4.0 * (dp * dp * dp);
-    const double e4 = (2.0 * xyz + e2 * dp + 3.0 * (dp * dp * dp)) * dp;
-    const double e5 = xyz * (dp * dp);
-    return f * std::pow(a, -1.5) * rd_rj_series(e2, e3, e4, e5) + 6.0 * sum;
+    return f * std::pow(a, -1.5) * rj_series(f, a, a0, x, y, z) + 6.0 * sum;
 }
 
 }  // namespace
@@ -239,14 +203,7 @@ double elliprf_unchecked(double x, double y, double z) noexcept {
         return quiet_nan;
     }
 
-    const double dx = (a0 - x) / (f * a);
-    const double dy = (a0 - y) / (f * a);
-    const double dz = -dx - dy;
-    const double e2 = dx * dy - dz * dz;
-    const double e3 = dx * dy * dz;
-    return (1.0 + e3 * (1.0 / 14.0 + 3.0 * e3 / 104.0) +
-            e2 * (-1.0 / 10.0 + e2 / 24.0 - 3.0 * e3 / 44.0 - 5.0 * (e2 * e2) / 208.0 + e2 * e3 / 16.0)) /
-           std::sqrt(a);
+    return rf_series(f, a, a0, x, y) / std::sqrt(a);
 }
 
 double elliprd_unchecked(double x, double y, double z) noexcept {

@@ -12,12 +12,14 @@
 // tables. Per-step calls of libm (RJ's RC term, the final power) are made lane by lane with the
 // scalar routine's own expressions; Π from its complements (Bulirsch's cel) needs none.
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 
 #include "base/math_constants.hpp"
 #include "ellip/carlson.hpp"
+#include "ellip/carlson_series.hpp"
 #include "ellip/ellip_constants.hpp"
 #include "ellip/legendre.hpp"
 #include "ellip/legendre_tables_padded.hpp"
@@ -195,43 +197,10 @@ using namespace ellip_constants;
             converged |= done;
             active &= ~done;
         }
-        const V dx = (a0 - x) / (f * a);
-        const V dy = (a0 - y) / (f * a);
-        const V dz = -dx - dy;
-        const V e2 = dx * dy - dz * dz;
-        const V e3 = dx * dy * dz;
-        const V value = (1.0 + e3 * (1.0 / 14.0 + 3.0 * e3 / 104.0) +
-                         e2 * (-1.0 / 10.0 + e2 / 24.0 - 3.0 * e3 / 44.0 - 5.0 * (e2 * e2) / 208.0 + e2 * e3 / 16.0)) /
-                        Lanes::sqrt(a);
+        const V value = carlson_series::rf_series(f, a, a0, x, y) / Lanes::sqrt(a);
         result = select(duplication, select(converged, value, splat(std::numeric_limits<double>::quiet_NaN())), result);
     }
     return result;
-}
-
-// carlson.cpp's RC(1, 1 + e) of RJ's duplication step, for one lane.
-inline double rc_one_one_plus(double e) noexcept {
-    if (e > 0.0) {
-        const double s = std::sqrt(e);
-        return std::atan(s) / s;
-    }
-    if (e == 0.0) {
-        return 1.0;
-    }
-    if (e > -0.5 && e < 0.0) {
-        const double s = std::sqrt(-e);
-        return (std::log1p(s) - std::log1p(-s)) / (2.0 * s);
-    }
-    if (e >= -1.0 && e <= -0.5) {
-        const double s = std::sqrt(-e);
-        return std::log((1.0 + s) / std::sqrt(1.0 + e)) / s;
-    }
-    return std::sqrt(1.0 / (-e)) * elliprc(-e, -1.0 - e);
-}
-
-[[gnu::always_inline]] inline V rd_rj_series(V e2, V e3, V e4, V e5) noexcept {
-    return 1.0 - 3.0 * e2 / 14.0 + e3 / 6.0 + 9.0 * (e2 * e2) / 88.0 - 3.0 * e4 / 22.0 - 9.0 * (e2 * e3) / 52.0 +
-           3.0 * e5 / 26.0 - (e2 * e2 * e2) / 16.0 + 3.0 * (e3 * e3) / 40.0 + 3.0 * (e2 * e4) / 20.0 +
-           45.0 * (e2 * e2 * e3) / 272.0 - 9.0 * (e3 * e4 + e2 * e5) / 68.0;
 }
 
 // RJ(x, y, z, p) for p > 0 by duplication. Coinciding arguments (x = y, y = z, z = p) and
@@ -269,7 +238,7 @@ inline double rc_one_one_plus(double e) noexcept {
         V rc = splat(1.0);
         rc = per_lane(active & positive, rc, [&](int i) { return std::atan(s[i]) / s[i]; });
         rc = per_lane(active & ~(zero | positive), rc, [&](int i) {
-            return near_minus_one[i] ? elliprc(1.0, b[i]) : rc_one_one_plus(e[i]);
+            return near_minus_one[i] ? elliprc(1.0, b[i]) : carlson_series::rc_one_one_plus(e[i]);
         });
         sum = select(active, sum + (f / d) * rc, sum);
         const V lambda = sx * sy + sx * sz + sy * sz;
@@ -285,17 +254,8 @@ inline double rc_one_one_plus(double e) noexcept {
         delta = select(active, delta * 0.015625, delta);
     }
 
-    const V dx = f * (a0 - x) / a;
-    const V dy = f * (a0 - y) / a;
-    const V dz = f * (a0 - z) / a;
-    const V dp = (-dx - dy - dz) * 0.5;
-    const V xyz = dx * dy * dz;
-    const V e2 = dx * dy + dx * dz + dy * dz - 3.0 * (dp * dp);
-    const V e3 = xyz + 2.0 * e2 * dp + 4.0 * (dp * dp * dp);
-    const V e4 = (2.0 * xyz + e2 * dp + 3.0 * (dp * dp * dp)) * dp;
-    const V e5 = xyz * (dp * dp);
     const V power = per_lane(converged, splat(0.0), [&](int i) { return std::pow(a[i], -1.5); });
-    const V value = f * power * rd_rj_series(e2, e3, e4, e5) + 6.0 * sum;
+    const V value = f * power * carlson_series::rj_series(f, a, a0, x, y, z) + 6.0 * sum;
     return select(converged, value, splat(std::numeric_limits<double>::quiet_NaN()));
 }
 
@@ -320,27 +280,32 @@ inline double rc_one_one_plus(double e) noexcept {
     return ellippi_core(n, 1.0 - m, 1.0 - n, ellippi_direct(n, m), scalar);
 }
 
-// legendre.cpp's ellippi_cel in `lanes` (2^-1000 <= nc < 1, 0 < mc <= 1): Bulirsch's cel(sqrt(mc), nc, 1, 1).
-[[gnu::always_inline]] inline V ellippi_cel(V nc, V mc, M lanes) noexcept {
-    const V one = splat(1.0);
-    V kc = Lanes::sqrt(select(lanes, mc, one));
-    V p = Lanes::sqrt(select(lanes, nc, one));
+// cel.hpp's cel in `lanes`: each run's (p, a, b) as Bulirsch's start for p > 0 leaves it. The
+// other lanes run along without ending the loop; callers give them harmless values.
+struct CelRun {
+    V p;
+    V a;
+    V b;
+};
+
+template <std::size_t Runs>
+[[gnu::always_inline]] inline std::array<V, Runs> cel(V kc, std::array<CelRun, Runs> runs, M lanes) noexcept {
     V e = kc;
-    V em = one;
-    V a = one;
-    V b = 1.0 / p;
+    V em = splat(1.0);
     M active = lanes;
     for (int update = 0; update < cel_cap; ++update) {
-        const V next_a = a + b / p;
-        const V g = e / p;
-        V next_b = b + a * g;
-        next_b = next_b + next_b;
-        const V next_p = g + p;
+        for (CelRun& run : runs) {
+            const V next_a = run.a + run.b / run.p;
+            const V g = e / run.p;
+            V next_b = run.b + run.a * g;
+            next_b = next_b + next_b;
+            const V next_p = g + run.p;
+            run.a = select(active, next_a, run.a);
+            run.b = select(active, next_b, run.b);
+            run.p = select(active, next_p, run.p);
+        }
         const V next_em = kc + em;
         const M done = active & (fabs(em - kc) <= em * cel_tolerance);
-        a = select(active, next_a, a);
-        b = select(active, next_b, b);
-        p = select(active, next_p, p);
         em = select(active, next_em, em);
         active &= ~done;
         if (none(active)) break;
@@ -349,7 +314,16 @@ inline double rc_one_one_plus(double e) noexcept {
         kc = select(active, next_kc, kc);
         e = select(active, next_kc * em, e);
     }
-    return HALF_PI * (b + a * em) / (em * (em + p));
+    std::array<V, Runs> value{};
+    for (std::size_t i = 0; i < Runs; ++i) value[i] = HALF_PI * (runs[i].b + runs[i].a * em) / (em * (em + runs[i].p));
+    return value;
+}
+
+// legendre.cpp's ellippi_cel in `lanes` (2^-1000 <= nc < 1, 0 < mc <= 1): cel(sqrt(mc), nc, 1, 1).
+[[gnu::always_inline]] inline V ellippi_cel(V nc, V mc, M lanes) noexcept {
+    const V one = splat(1.0);
+    const V p = Lanes::sqrt(select(lanes, nc, one));
+    return cel<1>(Lanes::sqrt(select(lanes, mc, one)), {{{p, one, 1.0 / p}}}, lanes)[0];
 }
 
 // ellippi_complement: the complements as given where 0 < nc < 1 and 0 < mc <= 1 (by cel from

@@ -20,6 +20,7 @@
 
 #include "base/math_constants.hpp"
 #include "ellip/carlson.hpp"
+#include "ellip/cel.hpp"
 #include "ellip/ellip_constants.hpp"
 #include "ellip/legendre_tables.hpp"
 
@@ -158,38 +159,12 @@ double ellippi_nonpositive_n(double n, double m) noexcept {
     return ((1.0 - m) * p) / (m - n) + (m * k) / (m - n);
 }
 
-// Π(1 - nc, 1 - mc) = cel(sqrt(mc), nc, 1, 1), where
-// cel(kc, p, a, b) = int_0^{pi/2} (a cos^2 t + b sin^2 t) / ((cos^2 t + p sin^2 t) sqrt(cos^2 t + kc^2 sin^2 t)) dt.
-// Bulirsch's Gauss-Landen iteration for p > 0: em and kc run a scaled arithmetic-geometric mean
-// of 1 and kc (em the arithmetic, kc the geometric side), while a, b, p follow it so that the
-// integral keeps its value; the convergence test on the means ends it, and at the limit it is
-// (pi/2) (b + a em) / (em (em + p)). With a = b = 1 and p > 0 every term is positive, so nothing
-// cancels and the error stays a few ulps for any complements; only + * / and sqrt are used.
-// Requires 2^-1000 <= nc < 1 and 0 < mc <= 1.
+// Π(1 - nc, 1 - mc) = cel(sqrt(mc), nc, 1, 1) (cel.hpp). With a = b = 1 and p > 0 every term of
+// Bulirsch's iteration is positive, so nothing cancels and the error stays a few ulps for any
+// complements. Requires 2^-1000 <= nc < 1 and 0 < mc <= 1.
 double ellippi_cel(double nc, double mc) noexcept {
-    double kc = std::sqrt(mc);
-    double p = std::sqrt(nc);
-    double e = kc;
-    double em = 1.0;
-    double a = 1.0;
-    double b = 1.0 / p;
-    for (int update = 0; update < cel_cap; ++update) {
-        const double f = a;
-        a = a + b / p;
-        const double g = e / p;
-        b = b + f * g;
-        b = b + b;
-        p = g + p;
-        const double previous_em = em;
-        em = kc + em;
-        if (std::fabs(previous_em - kc) <= previous_em * cel_tolerance) {
-            break;
-        }
-        kc = std::sqrt(e);
-        kc = kc + kc;
-        e = kc * em;
-    }
-    return HALF_PI * (b + a * em) / (em * (em + p));
+    const double p = std::sqrt(nc);
+    return cel<1>(std::sqrt(mc), {{{p, 1.0, 1.0 / p}}})[0];
 }
 
 }  // namespace

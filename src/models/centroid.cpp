@@ -31,10 +31,11 @@
 #include <cmath>
 #include <limits>
 
-#include "ellip/ellip_constants.hpp"
+#include "ellip/cel.hpp"
 #include "models/centroid_series.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao.hpp"
 
 namespace vellomir {
@@ -43,13 +44,6 @@ namespace {
 constexpr double FAILED = std::numeric_limits<double>::quiet_NaN();
 
 using namespace centroid_forms;
-
-// <r^2k> = 1 / (k + 1) for the uniform disk.
-constexpr std::array<double, POINT_LENS_SERIES_MAX_TERMS> DISK_MOMENTS = [] {
-    std::array<double, POINT_LENS_SERIES_MAX_TERMS> moments{};
-    for (std::size_t k = 0; k < moments.size(); ++k) moments[k] = 1.0 / static_cast<double>(k + 1);
-    return moments;
-}();
 
 // sqrt(x^2 + 4) without overflow.
 double root_of_square_plus_four(double x) noexcept {
@@ -61,53 +55,12 @@ double root_of_square_plus_four(double x) noexcept {
     return std::sqrt(x * x + 4.0);
 }
 
-// X - Z = cel(kc, 1, 0, 1) - cel(kc, nc, 0, nc), root_nc = sqrt(nc) > 0, 0 < kc <= 1: two runs of
-// Bulirsch's update sharing the arithmetic-geometric mean of 1 and kc.
+// X - Z = cel(kc, 1, 0, 1) - cel(kc, nc, 0, nc), root_nc = sqrt(nc) > 0, 0 < kc <= 1: the two
+// share the arithmetic-geometric mean of 1 and kc. Bulirsch's start: X's p = sqrt(1) and
+// b = 1 / sqrt(1); Z's p = sqrt(nc) and b = nc / sqrt(nc) = sqrt(nc).
 double cel_difference(double kc, double root_nc) noexcept {
-    double e = kc;
-    double em = 1.0;
-    // X: p = 1, a = 0, b = 1 / sqrt(1); Z: p = sqrt(nc), a = 0, b = nc / sqrt(nc) = sqrt(nc).
-    double a_x = 0.0, b_x = 1.0, p_x = 1.0;
-    double a_z = 0.0, b_z = root_nc, p_z = root_nc;
-    for (int update = 0; update < ellip_constants::cel_cap; ++update) {
-        const double f_x = a_x;
-        a_x = a_x + b_x / p_x;
-        const double g_x = e / p_x;
-        b_x = b_x + f_x * g_x;
-        b_x = b_x + b_x;
-        p_x = g_x + p_x;
-        const double f_z = a_z;
-        a_z = a_z + b_z / p_z;
-        const double g_z = e / p_z;
-        b_z = b_z + f_z * g_z;
-        b_z = b_z + b_z;
-        p_z = g_z + p_z;
-        const double previous_em = em;
-        em = kc + em;
-        if (std::fabs(previous_em - kc) <= previous_em * ellip_constants::cel_tolerance) break;
-        kc = std::sqrt(e);
-        kc = kc + kc;
-        e = kc * em;
-    }
-    const double x = HALF_PI * (b_x + a_x * em) / (em * (em + p_x));
-    const double z = HALF_PI * (b_z + a_z * em) / (em * (em + p_z));
+    const auto [x, z] = cel<2>(kc, {{{1.0, 0.0, 1.0}, {root_nc, 0.0, root_nc}}});
     return x - z;
-}
-
-// J' = sum_L beta_L P_L, P_L = n P_(L-1) + c_L m^L, c_L = (1/2)_L / L!.
-double centre_series(double n, double m) noexcept {
-    double beta = 1.0;
-    double c_m = 1.0;  // c_L m^L
-    double p = 1.0;    // P_0
-    double sum = 1.0;
-    for (int l = 1; l < CENTRE_SERIES_TERMS; ++l) {
-        const double ld = static_cast<double>(l);
-        beta = beta * (ld + 0.5) / (ld + 2.0);
-        c_m = c_m * m * (ld - 0.5) / ld;
-        p = n * p + c_m;
-        sum = sum + beta * p;
-    }
-    return sum;
 }
 
 double closed_form(double u, double rho) noexcept {
@@ -135,7 +88,7 @@ double disk_weighted_centroid_shift(double u, double rho) noexcept {
     if (std::isinf(u) || std::isinf(rho)) return 0.0;  // both tend to 0 (1 / u, -u / rho^2)
     if (rho == 0.0 || u >= SERIES_RATIO * rho) {
         if (u == 0.0) return 0.5;  // rho = 0 at the lens: A delta = 1 / sqrt(x^2 + 4)
-        return centroid_mean_value_series(u, rho, DISK_MOMENTS).weighted_shift;
+        return centroid_mean_value_series(u, rho, UNIFORM_DISK_MOMENTS).weighted_shift;
     }
     if (u == 0.0 || u == rho) return 0.0;
     if (rho < SMALLEST_UNSCALED_RHO) return closed_form(u * SMALL_DISK_SCALE, rho * SMALL_DISK_SCALE);
@@ -154,7 +107,7 @@ double uniform_centroid_shift(double u, double rho) noexcept {
     }
     if (std::isinf(u) || std::isinf(rho)) return 0.0;
     if (u >= SERIES_RATIO * rho) {
-        const CentroidSeriesSum series = centroid_mean_value_series(u, rho, DISK_MOMENTS);
+        const CentroidSeriesSum series = centroid_mean_value_series(u, rho, UNIFORM_DISK_MOMENTS);
         return series.weighted_shift / series.magnification;
     }
     if (u == 0.0 || u == rho) return 0.0;

@@ -5,8 +5,8 @@
 
 namespace vellomir {
 
-// Where each form of the shift takes over, shared by centroid.cpp and its lane twin
-// (centroid_lanes.hpp). Bulirsch's cel there stops as legendre.cpp's (ellip_constants.hpp).
+// Where each form of the shift takes over, and the centre series, shared by centroid.cpp and its
+// lane twin (centroid_lanes.hpp); Bulirsch's cel is ellip/cel.hpp's.
 namespace centroid_forms {
 
 // As for the magnification (witt_mao.cpp): the series from u = 3 rho on (z <= 1/9).
@@ -21,6 +21,26 @@ inline constexpr int CENTRE_SERIES_TERMS = 15;
 // Small disks are scaled up as for the magnification: A delta is scale-free to O(rho^2).
 inline constexpr double SMALLEST_UNSCALED_RHO = 1e-200;
 inline constexpr double SMALL_DISK_SCALE = 0x1p300;
+
+// The centre series J' = sum_L beta_L P_L, P_L = n P_(L-1) + c_L m^L, c_L = (1/2)_L / L! (derivation
+// in centroid.cpp), over the number type: double in centroid.cpp, the lane type in
+// centroid_lanes.hpp.
+template <class T>
+[[gnu::always_inline]] inline T centre_series(T n, T m) noexcept {
+    const T one = T{} + 1.0;
+    double beta = 1.0;
+    T c_m = one;  // c_L m^L
+    T p = one;    // P_0
+    T sum = one;
+    for (int l = 1; l < CENTRE_SERIES_TERMS; ++l) {
+        const double ld = static_cast<double>(l);
+        beta = beta * (ld + 0.5) / (ld + 2.0);
+        c_m = c_m * m * (ld - 0.5) / ld;
+        p = n * p + c_m;
+        sum = sum + beta * p;
+    }
+    return sum;
+}
 
 }  // namespace centroid_forms
 

@@ -11,18 +11,17 @@
 #include <cstddef>
 
 #include "base/math_constants.hpp"
-#include "ellip/ellip_constants.hpp"
+#include "ellip/ellip_lanes.hpp"
 #include "models/centroid.hpp"
 #include "models/centroid_series_tables.hpp"
-#include "models/point_lens_series.hpp"
+#include "models/mean_value_series_lanes.hpp"
 #include "simd/lanes.hpp"
 
 VELLOMIR_ISA_BEGIN
 namespace centroid_lanes {
 
 using namespace centroid_forms;
-using ellip_constants::cel_cap;
-using ellip_constants::cel_tolerance;
+using namespace mean_value_series_lanes;
 
 // root_of_square_plus_four.
 [[gnu::always_inline]] inline V root_of_square_plus_four(V x) noexcept {
@@ -34,61 +33,11 @@ using ellip_constants::cel_tolerance;
 // cel_difference in `lanes`.
 [[gnu::always_inline]] inline V cel_difference(V kc, V root_nc, M lanes) noexcept {
     const V one = splat(1.0);
-    kc = select(lanes, kc, one);
     root_nc = select(lanes, root_nc, one);
-    V e = kc;
-    V em = one;
-    V a_x = splat(0.0), b_x = one, p_x = one;
-    V a_z = splat(0.0), b_z = root_nc, p_z = root_nc;
-    M active = lanes;
-    for (int update = 0; update < cel_cap; ++update) {
-        const V next_a_x = a_x + b_x / p_x;
-        const V g_x = e / p_x;
-        V next_b_x = b_x + a_x * g_x;
-        next_b_x = next_b_x + next_b_x;
-        const V next_p_x = g_x + p_x;
-        const V next_a_z = a_z + b_z / p_z;
-        const V g_z = e / p_z;
-        V next_b_z = b_z + a_z * g_z;
-        next_b_z = next_b_z + next_b_z;
-        const V next_p_z = g_z + p_z;
-        const V next_em = kc + em;
-        const M done = active & (fabs(em - kc) <= em * cel_tolerance);
-        a_x = select(active, next_a_x, a_x);
-        b_x = select(active, next_b_x, b_x);
-        p_x = select(active, next_p_x, p_x);
-        a_z = select(active, next_a_z, a_z);
-        b_z = select(active, next_b_z, b_z);
-        p_z = select(active, next_p_z, p_z);
-        em = select(active, next_em, em);
-        active &= ~done;
-        if (none(active)) break;
-        V next_kc = Lanes::sqrt(e);
-        next_kc = next_kc + next_kc;
-        kc = select(active, next_kc, kc);
-        e = select(active, next_kc * em, e);
-    }
-    const V x = HALF_PI * (b_x + a_x * em) / (em * (em + p_x));
-    const V z = HALF_PI * (b_z + a_z * em) / (em * (em + p_z));
+    const auto [x, z] = ellip_lanes::cel<2>(select(lanes, kc, one),
+                                            {{{one, splat(0.0), one}, {root_nc, splat(0.0), root_nc}}}, lanes);
     return x - z;
 }
-
-[[gnu::always_inline]] inline V centre_series(V n, V m) noexcept {
-    double beta = 1.0;
-    V c_m = splat(1.0);
-    V p = splat(1.0);
-    V sum = splat(1.0);
-    for (int l = 1; l < CENTRE_SERIES_TERMS; ++l) {
-        const double ld = static_cast<double>(l);
-        beta = beta * (ld + 0.5) / (ld + 2.0);
-        c_m = c_m * m * (ld - 0.5) / ld;
-        p = n * p + c_m;
-        sum = sum + beta * p;
-    }
-    return sum;
-}
-
-inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
 
 // centroid_mean_value_series(u, rho, disk moments).weighted_shift in `lanes` (z <= 1/9).
 [[gnu::always_inline]] inline V disk_series(V u, V rho, M lanes) noexcept {
@@ -101,30 +50,15 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     const V ratio = rho / u;
     const V z = ratio * ratio;
 
-    V terms = splat(static_cast<double>(series_terms));
-    M open = lanes;
-    V power = splat(1.0);
-    for (std::size_t k = 1; k <= series_terms && any(open); ++k) {
-        power = power * z;
-        const V tail = tables::C[k < series_terms ? k : series_terms - 1] * power / (1.0 - z);
-        const M found = open & ((k == series_terms ? splat(0.0) : tail) <= POINT_LENS_SERIES_NEGLIGIBLE_TAIL);
-        terms = select(found, splat(static_cast<double>(k)), terms);
-        open &= ~found;
-    }
-    double most = 0.0;
-    for (int i = 0; i < N; ++i) most = lanes[i] && terms[i] > most ? terms[i] : most;
-
-    // Horner's scheme in z over the terms 1 .. terms - 1, smallest first; a lane joins at its
-    // own last term, where the sum is still 0.
-    V sum = splat(0.0);
-    for (std::size_t k = static_cast<std::size_t>(most) - 1; k >= 1 && k < series_terms; --k) {
+    const V terms =
+        terms_per_lane(z, lanes, [](std::size_t k) { return tables::C[k < series_terms ? k : series_terms - 1]; });
+    const V sum = disk_terms(z, terms, lanes, [&](std::size_t k) {
         const std::size_t begin = tables::OFFSET[k];
         std::size_t j = tables::OFFSET[k + 1] - 1;
         V r = splat(tables::R[j]);
         while (j-- > begin) r = r * big_y + tables::R[j];
-        const double moment = 1.0 / static_cast<double>(k + 1);
-        sum = select(static_cast<double>(k) < terms, z * (moment * r + sum), sum);
-    }
+        return r;
+    });
     return (1.0 + sum) * inverse_root;
 }
 

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <stdexcept>
 
 #include <algorithm>
 #include <array>
@@ -14,38 +13,16 @@
 
 #include "models/centroid.hpp"
 #include "models/centroid_batch.hpp"
+#include "models/element_maps.hpp"
 #include "models/magnification_maps.hpp"
 #include "models/witt_mao_batch.hpp"
 #include "parallel/parallel_for_blocks.hpp"
-#include "parallel/parallel_map.hpp"
 
 namespace vellomir {
 namespace {
 
-void check_lengths(std::span<const double> u, std::span<const double> rho, std::span<double> out) {
-    if (out.size() != u.size() || (rho.size() != 1 && rho.size() != u.size())) {
-        throw std::invalid_argument("centroid map: u, rho and out have inconsistent lengths");
-    }
-}
-
 // The shift at |u| carried over to u's side of the lens.
 double odd_in_u(double u, double shift_at_distance) noexcept { return std::signbit(u) ? -shift_at_distance : shift_at_distance; }
-
-template <class Element>
-void map_elements(std::span<const double> u, std::span<const double> rho, std::span<double> out, bool cheap,
-                  const Element& element, PoolLauncher& launcher) {
-    const bool broadcast_rho = rho.size() == 1;
-    auto at = [&](const double& separation) {
-        const std::size_t i = static_cast<std::size_t>(&separation - u.data());
-        return element(separation, broadcast_rho ? rho[0] : rho[i]);
-    };
-    if (cheap && u.size() <= INLINE_CHEAP_ELEMENTS) {
-        for (std::size_t i = 0; i < u.size(); ++i) out[i] = at(u[i]);
-        return;
-    }
-    const ElementCost cost = cheap ? ElementCost::even : ElementCost::uneven;
-    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_map_into(pool, u, out, at, cost); });
-}
 
 // uniform_centroid_shift_element over a run of separations about one radius, a block of whole
 // SIMD batches at a time (bit for bit the same): where the shift is the closed form over the
@@ -80,7 +57,7 @@ double uniform_centroid_shift_element(double u, double rho) noexcept {
 
 void uniform_centroid_shift_map(std::span<const double> u, std::span<const double> rho, std::span<double> out,
                                 PoolLauncher& launcher) {
-    check_lengths(u, rho, out);
+    check_map_lengths("centroid map", u, rho, out);
     if (rho.size() != 1) {
         map_elements(u, rho, out, true, uniform_centroid_shift_element, launcher);
         return;
@@ -100,7 +77,7 @@ void uniform_centroid_shift_map(std::span<const double> u, std::span<const doubl
 MissedTolerance profile_centroid_shift_map(std::span<const double> u, std::span<const double> rho,
                                            const CentroidProfile& profile, double rtol, std::span<double> out,
                                            PoolLauncher& launcher) {
-    check_lengths(u, rho, out);
+    check_map_lengths("centroid map", u, rho, out);
     if (u.size() <= INLINE_CHEAP_ELEMENTS) {
         std::size_t i = 0;
         for (; i < u.size(); ++i) {

@@ -74,31 +74,29 @@ void uniform_disk_gradient_map(std::span<const double> u, std::span<const double
                                PoolLauncher& launcher) {
     check_lengths(u, rho, out, 3);
     const bool broadcast = rho.size() == 1;
-    // Runs of whole batches through the batched kernel, then uniform_disk_gradient's rules for
-    // NaN, infinite and negative separations (bit for bit uniform_disk_gradient).
+    // Runs of whole batches through the batched kernel straight into the columns, then
+    // uniform_disk_gradient's rules for NaN, infinite and negative separations (bit for bit
+    // uniform_disk_gradient).
+    const std::size_t n = u.size();
     auto run = [&](std::size_t begin, std::size_t end) {
         std::array<double, DERIVATIVES_BATCH> distance;
-        std::array<DiskGradient, DERIVATIVES_BATCH> g;
         for (std::size_t first = begin; first < end; first += DERIVATIVES_BATCH) {
             const std::size_t count = std::min(DERIVATIVES_BATCH, end - first);
             for (std::size_t i = 0; i < count; ++i) distance[i] = std::fabs(u[first + i]);
             const std::span<const double> radii = broadcast ? rho : rho.subspan(first, count);
             witt_mao_derivatives_batch(std::span<const double>(distance.data(), count), radii,
-                                       std::span<DiskGradient>(g.data(), count));
+                                       out.subspan(first, count), out.subspan(n + first, count),
+                                       out.subspan(2 * n + first, count));
             for (std::size_t i = 0; i < count; ++i) {
                 const double x = u[first + i], r = broadcast ? rho[0] : rho[first + i];
-                DiskGradient element = g[i];
-                if (std::isnan(x) || std::isnan(r)) {
-                    element = uniform_disk_gradient(x, r);
-                } else if (std::isinf(distance[i])) {
-                    element = {1.0, 0.0, 0.0};
+                if (std::isnan(x) || std::isnan(r) || std::isinf(x)) {
+                    const DiskGradient element = uniform_disk_gradient(x, r);
+                    out[first + i] = element.value;
+                    out[n + first + i] = element.d_u;
+                    out[2 * n + first + i] = element.d_rho;
                 } else if (std::signbit(x)) {
-                    element.d_u = -element.d_u;
+                    out[n + first + i] = -out[n + first + i];
                 }
-                const std::span<double> row = out.subspan(3 * (first + i), 3);
-                row[0] = element.value;
-                row[1] = element.d_u;
-                row[2] = element.d_rho;
             }
         }
     };
@@ -115,14 +113,14 @@ MissedTolerance law_gradient_map(std::span<const double> u, std::span<const doub
     const std::size_t width = 3 + basis.coefficients;
     check_lengths(u, rho, out, width);
     const SubdiskProfile stack(profile);
-    const std::optional<PowerTermProfiles> powers = PowerTermProfiles::of(basis);
-    const PowerTermProfiles* power_terms = powers ? &*powers : nullptr;
+    const std::optional<CoefficientProfiles> coefficients = CoefficientProfiles::of(basis, stack);
+    const CoefficientProfiles* coefficient_profiles = coefficients ? &*coefficients : nullptr;
     const bool broadcast = rho.size() == 1;
     MissCounter misses;
     map_rows(u.size(), width, out, false,
              [&](std::size_t i, std::span<double> row) {
                  const ProfileGradient g =
-                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, power_terms, basis, rtol);
+                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, coefficient_profiles, basis, rtol);
                  misses.record(g);
                  row[0] = g.value;
                  row[1] = g.d_u;

@@ -1,6 +1,6 @@
 #pragma once
 // Maps of magnifications with their derivatives over arrays, as the NumPy face computes them:
-// row i of `out` holds A, dA/du, dA/drho (and dA/dc_k for a law) at u[i], rho[i or 0]. Every
+// row i of `out` (column i for the uniform disk) holds A, dA/du, dA/drho (and dA/dc_k for a law) at u[i], rho[i or 0]. Every
 // element is computed on its own, so the results are the same bits for any number of workers.
 
 #include <cstddef>
@@ -19,7 +19,9 @@ namespace vellomir {
 // dA/du odd in u. Pure; any thread.
 DiskGradient uniform_disk_gradient(double u, double rho) noexcept;
 
-// `out` holds 3 u.size() values; `rho` one value or u.size() (std::invalid_argument otherwise).
+// `out` holds 3 u.size() values, by column rather than by row: A at out[i], dA/du at
+// out[n + i], dA/drho at out[2n + i] (n = u.size()), so that each is one contiguous array;
+// `rho` one value or u.size() (std::invalid_argument otherwise).
 void uniform_disk_gradient_map(std::span<const double> u, std::span<const double> rho, std::span<double> out,
                                PoolLauncher& launcher);
 

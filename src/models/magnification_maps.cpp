@@ -8,41 +8,16 @@
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <stdexcept>
 
+#include "models/element_maps.hpp"
 #include "models/profile_magnification.hpp"
 #include "models/subdisk_profile.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_batch.hpp"
 #include "parallel/parallel_for_blocks.hpp"
-#include "parallel/parallel_map.hpp"
 
 namespace vellomir {
 namespace {
-
-void check_lengths(std::span<const double> u, std::span<const double> rho, std::span<double> out) {
-    if (out.size() != u.size() || (rho.size() != 1 && rho.size() != u.size())) {
-        throw std::invalid_argument("magnification map: u, rho and out have inconsistent lengths");
-    }
-}
-
-// out[i] = element(u[i], rho[i or 0]); on the calling thread for a few cheap elements.
-template <class Element>
-void map_elements(std::span<const double> u, std::span<const double> rho, std::span<double> out, bool cheap,
-                  const Element& element, PoolLauncher& launcher) {
-    const bool broadcast_rho = rho.size() == 1;
-    auto element_at = [&](const double& separation) {
-        const std::size_t i = static_cast<std::size_t>(&separation - u.data());
-        return element(separation, broadcast_rho ? rho[0] : rho[i]);
-    };
-    if (cheap && u.size() <= INLINE_CHEAP_ELEMENTS) {
-        for (std::size_t i = 0; i < u.size(); ++i) out[i] = element_at(u[i]);
-        return;
-    }
-    // Expensive elements (ring integrals near the lens) sit among cheap ones (the far series).
-    const ElementCost cost = cheap ? ElementCost::even : ElementCost::uneven;
-    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_map_into(pool, u, out, element_at, cost); });
-}
 
 // uniform_disk_magnification over a run of separations about one radius, a block of whole SIMD
 // batches at a time (bit for bit the same): the batched kernel takes the distances, and the NaN
@@ -75,7 +50,7 @@ double uniform_disk_magnification(double u, double rho) noexcept {
 
 void uniform_disk_magnification_map(std::span<const double> u, std::span<const double> rho,
                                     std::span<double> out, PoolLauncher& launcher) {
-    check_lengths(u, rho, out);
+    check_map_lengths("magnification map", u, rho, out);
     if (rho.size() != 1) {
         map_elements(u, rho, out, true, uniform_disk_magnification, launcher);
         return;
@@ -95,7 +70,7 @@ void uniform_disk_magnification_map(std::span<const double> u, std::span<const d
 MissedTolerance profile_magnification_map(std::span<const double> u, std::span<const double> rho,
                                           const RadialProfile& profile, double rtol, bool ring_only,
                                           std::span<double> out, PoolLauncher& launcher) {
-    check_lengths(u, rho, out);
+    check_map_lengths("magnification map", u, rho, out);
     // A few elements that all avoid the ring integral are cheaper here than on the pool;
     // the first that needs it sends them all to the pool.
     if (!ring_only && u.size() <= INLINE_CHEAP_ELEMENTS) {

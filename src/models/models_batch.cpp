@@ -1,6 +1,6 @@
-// The models' batched kernels (witt_mao_batch.hpp, heyrovsky_batch.hpp, centroid_batch.hpp): each
-// entry runs the table of the path asked for (models_batch_table.hpp); the scalar table maps the
-// scalar kernels element by element.
+// The models' batched kernels (witt_mao_batch.hpp, witt_mao_derivatives.hpp, heyrovsky_batch.hpp,
+// centroid_batch.hpp): each entry runs the table of the path asked for (models_batch_table.hpp);
+// the scalar table maps the scalar kernels element by element.
 
 #include <limits>
 
@@ -11,6 +11,7 @@
 #include "models/models_batch_table.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_batch.hpp"
+#include "models/witt_mao_derivatives.hpp"
 #include "simd/simd_build.hpp"
 
 namespace vellomir {
@@ -26,6 +27,21 @@ void witt_mao_scalar(const double* separation, double scale, double rho, double*
 
 void witt_mao_radii_scalar(double u, const double* rho, double* out, std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i) out[i] = witt_mao_magnification_scaled(u, rho[i]);
+}
+
+void witt_mao_derivatives_scalar(const double* u, bool one_u, const double* rho, bool one_rho, DiskGradient* out,
+                                 std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) out[i] = witt_mao_derivatives_scaled(one_u ? u[0] : u[i], one_rho ? rho[0] : rho[i]);
+}
+
+void witt_mao_derivative_columns_scalar(const double* u, bool one_u, const double* rho, bool one_rho, double* value,
+                                        double* d_u, double* d_rho, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const DiskGradient g = witt_mao_derivatives_scaled(one_u ? u[0] : u[i], one_rho ? rho[0] : rho[i]);
+        value[i] = g.value;
+        d_u[i] = g.d_u;
+        d_rho[i] = g.d_rho;
+    }
 }
 
 void heyrovsky_scalar(double l, const double* r, double re, double rstar, double* out, std::size_t count) noexcept {
@@ -46,6 +62,8 @@ void centroid_radii_scalar(double u, const double* rho, double* out, std::size_t
 constexpr ModelsBatchTable scalar_table{
     .witt_mao_magnification = witt_mao_scalar,
     .witt_mao_magnification_radii = witt_mao_radii_scalar,
+    .witt_mao_derivatives = witt_mao_derivatives_scalar,
+    .witt_mao_derivative_columns = witt_mao_derivative_columns_scalar,
     .heyrovsky_magnification = heyrovsky_scalar,
     .disk_weighted_centroid_shift = centroid_scalar,
     .disk_weighted_centroid_shift_radii = centroid_radii_scalar,
@@ -74,6 +92,17 @@ void witt_mao_magnification_batch(std::span<const double> separation, double sca
 void witt_mao_magnification_radii_batch(double u, std::span<const double> rho, std::span<double> out,
                                         SimdIsa isa) noexcept {
     table(isa).witt_mao_magnification_radii(u, rho.data(), out.data(), rho.size());
+}
+
+void witt_mao_derivatives_batch(std::span<const double> u, std::span<const double> rho, std::span<DiskGradient> out,
+                                SimdIsa isa) noexcept {
+    table(isa).witt_mao_derivatives(u.data(), u.size() == 1, rho.data(), rho.size() == 1, out.data(), out.size());
+}
+
+void witt_mao_derivatives_batch(std::span<const double> u, std::span<const double> rho, std::span<double> value,
+                                std::span<double> d_u, std::span<double> d_rho, SimdIsa isa) noexcept {
+    table(isa).witt_mao_derivative_columns(u.data(), u.size() == 1, rho.data(), rho.size() == 1, value.data(),
+                                           d_u.data(), d_rho.data(), value.size());
 }
 
 void heyrovsky_magnification_batch(double l, std::span<const double> r, double re, double rstar,

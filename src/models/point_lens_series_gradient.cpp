@@ -13,37 +13,15 @@
 #include "models/point_lens_series_gradient.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
-#include "models/point_lens_series.hpp"
-#include "models/point_lens_series_tables.hpp"
+#include "models/point_lens_series_terms.hpp"
 
 namespace vellomir {
-namespace {
-
-constexpr double NEGLIGIBLE_TAIL = POINT_LENS_SERIES_NEGLIGIBLE_TAIL;
-
-struct PolynomialValue {
-    double value;
-    double slope;
-};
-
-// Q_k and Q_k' at Y by Horner's scheme (the value in the order of point_lens_series.cpp).
-PolynomialValue q_polynomial_and_slope(std::size_t k, double big_y) noexcept {
-    const double* c = point_lens_series_tables::Q.data() + k * (k - 1);
-    double sum = c[2 * k - 1];
-    double slope = 0.0;
-    for (std::size_t j = 2 * k - 1; j-- > 0;) {
-        slope = slope * big_y + sum;
-        sum = sum * big_y + c[j];
-    }
-    return {sum, slope};
-}
-
-}  // namespace
 
 SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::span<const double> moments) noexcept {
+    namespace series = point_lens_series_terms;
+    namespace tables = point_lens_series_tables;
     constexpr double infinity = std::numeric_limits<double>::infinity();
     SeriesGradient out{};
     const std::size_t available = std::min(moments.size(), POINT_LENS_SERIES_MAX_TERMS);
@@ -56,55 +34,28 @@ SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::
         return out;
     }
 
-    // As the value: eps, Y and y without overflow of u^2.
-    double eps, big_y, y;
-    if (u > 1.0) {
-        const double t = 4.0 / u / u;
-        eps = t / (1.0 + t);
-        big_y = 1.0 / (1.0 + t);
-        y = 1.0 / std::sqrt(1.0 + t);
-    } else {
-        const double s = u * u;
-        eps = 4.0 / (s + 4.0);
-        big_y = s / (s + 4.0);
-        y = u / std::sqrt(s + 4.0);
-    }
-    const double ratio = rho / u;
-    const double z = ratio * ratio;
-
-    // The value's number of terms and bound, exactly as point_lens_series.cpp chooses them.
-    std::size_t value_terms = available;
-    double value_bound = infinity;
+    const series::Variables v = series::variables(u, rho);
+    const double eps = v.eps, big_y = v.big_y, y = v.y, z = v.z;
+    // The value's number of terms and bound, as point_lens_series.cpp chooses them.
+    const series::TermCount value_count = series::value_terms(z, available);
     // The derivatives': the first K whose tail, relative to the first term of d_rho, is
     // negligible. Term k of d_rho is k times term k of the mean, at most B_k z^k of the point
     // term; the first is B_1 z of it, so (k + 1) B_k z^(k-1) / ((1 - z) B_1) bounds the rest.
+    // That tail is above the value's (by 4 (k + 1) / z), so the value needs no more terms.
     std::size_t terms = available;
     double bound = infinity;
     std::array<double, POINT_LENS_SERIES_MAX_TERMS + 1> powers{};  // z^k
     powers[0] = 1.0;
-    if (z < 1.0) {
-        bool value_found = false;
-        double power = 1.0;
-        for (std::size_t k = 1; k <= available; ++k) {
-            const double previous = power;
-            power *= z;
-            powers[k] = power;
-            const double value_tail = point_lens_series_tables::B[k] * power / (1.0 - z);
-            if (!value_found && (k == available || value_tail <= NEGLIGIBLE_TAIL)) {
-                value_terms = k;
-                value_bound = value_tail;
-                value_found = true;
-            }
-            const double tail = static_cast<double>(k + 1) * point_lens_series_tables::B[k] * previous /
-                                ((1.0 - z) * point_lens_series_tables::B[1]);
-            if (k == available || tail <= NEGLIGIBLE_TAIL) {
-                terms = k;
-                bound = tail;
-                break;
-            }
+    for (std::size_t k = 1; k <= available; ++k) {
+        powers[k] = powers[k - 1] * z;
+        if (!(z < 1.0)) continue;
+        const double tail =
+            static_cast<double>(k + 1) * tables::B[k] * powers[k - 1] / ((1.0 - z) * tables::B[1]);
+        if (k == available || tail <= POINT_LENS_SERIES_NEGLIGIBLE_TAIL) {
+            terms = k;
+            bound = tail;
+            break;
         }
-    } else {
-        for (std::size_t k = 1; k <= available; ++k) powers[k] = powers[k - 1] * z;
     }
 
     // One pass from the last term down: the value's Horner sum in z over its own terms (as
@@ -113,26 +64,24 @@ SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::
     const double m0 = moments[0];
     const double w = eps * eps / y;
     double value_sum = 0.0, rho_sum = 0.0, u_sum = 0.0, series_sum = 0.0;
-    for (std::size_t k = std::max(terms, value_terms) - 1; k >= 1; --k) {
-        const PolynomialValue q = q_polynomial_and_slope(k, big_y);
-        if (k < value_terms) value_sum = z * (moments[k] * q.value + value_sum);
-        if (k < terms) {
-            const double kd = static_cast<double>(k);
-            out.d_moment[k] = w * (powers[k] * q.value);
-            series_sum += moments[k] * (powers[k] * q.value);
-            rho_sum += kd * (moments[k] * (powers[k - 1] * q.value));
-            u_sum += moments[k] * (powers[k] * ((2.0 * eps) * big_y * q.slope - 2.0 * kd * q.value));
-        }
+    for (std::size_t k = terms - 1; k >= 1; --k) {
+        const series::PolynomialValue q = series::q_polynomial_and_slope(k, big_y);
+        if (k < value_count.terms) value_sum = z * (moments[k] * q.value + value_sum);
+        const double kd = static_cast<double>(k);
+        out.d_moment[k] = w * (powers[k] * q.value);
+        series_sum += moments[k] * (powers[k] * q.value);
+        rho_sum += kd * (moments[k] * (powers[k - 1] * q.value));
+        u_sum += moments[k] * (powers[k] * ((2.0 * eps) * big_y * q.slope - 2.0 * kd * q.value));
     }
-    const double point_excess = m0 / (2.0 * ((1.0 + y) * (1.0 + y)));
+    const double point_excess = series::point_excess(m0, y);
     out.value = m0 + (eps * eps / y) * (point_excess + value_sum);
-    out.value_truncation_bound = value_bound;
+    out.value_truncation_bound = value_count.bound;
 
     // The bracket P of the mean (its own sum: it only scales d_u).
     const double bracket = point_excess + series_sum;
     const double one_plus_y = 1.0 + y;
     const double point_slope = m0 * eps * y / (one_plus_y * one_plus_y * one_plus_y);
-    out.d_rho = (2.0 * w) * (ratio / u) * rho_sum;
+    out.d_rho = (2.0 * w) * (v.ratio / u) * rho_sum;
     out.d_u = (w / u) * ((u_sum - point_slope) - (1.0 + 3.0 * big_y) * bracket);
     out.terms = terms;
     out.truncation_bound = bound;

@@ -179,13 +179,13 @@ void law_integrals(const Geometry& g, const LawGradientBasis& basis, double rtol
     }
 }
 
-// The error that rounding the sub-disk radii next to the lens leaves in dA/du and dA/drho, when
-// the lens is inside the star at 1 - l from the limb, for a law whose slope holds mu^(p-2)
-// there (p the least power below 2 of its intensity): each radius carries a relative error of an
-// ulp, which the kernel's logarithmic singularity at the lens turns into an error of about
-// ulp * I'(l) / |derivative|. Measured against the references of
-// tests/data/profile_derivative_references.txt, the error is 0.3 to 0.5 times this for p = 1/2;
-// what it costs cannot be integrated away, so it is reported where it exceeds rtol.
+// The error that rounding the sub-disk radii next to the lens leaves in dA/du and dA/drho when
+// the lens is inside the star at 1 - l from the limb, for a law whose slope holds mu^(p-2) there
+// (p the least power below 2 of its intensity): each radius carries a relative error of an ulp,
+// which the kernel's logarithmic singularity at the lens weights with the slope there,
+// (2 (1 - l))^((p - 2) / 2). Against tests/data/profile_derivative_references.txt the error is
+// about half of this for p = 1/2; it cannot be integrated away, so it is reported where it
+// exceeds rtol.
 double rounding_floor(double distance, double rho, const IntensitySum& intensity) noexcept {
     if (!(distance < rho)) return 0.0;
     double least = 2.0;
@@ -205,7 +205,7 @@ Geometry geometry_of(double distance, double rho, double value) noexcept {
 }  // namespace
 
 ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
-                                           const SubdiskProfile& stack, const PowerTermProfiles* powers,
+                                           const SubdiskProfile& stack, const CoefficientProfiles* coefficients,
                                            const LawGradientBasis& basis, double rtol) {
     if (const std::optional<ProfileGradient> simple = trivial(u, rho)) return *simple;
     const double distance = std::fabs(u);
@@ -226,15 +226,12 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
     shortfall.add(magnification.met_tolerance, magnification.error_estimate);
     const double floor = rounding_floor(distance, rho, basis.intensity);
     shortfall.add(!(floor > rtol), floor);
-    if (powers != nullptr) {
-        const SubdiskGradient slopes = subdisk_gradient(distance, rho, value, stack, rtol);
-        shortfall.add(slopes.met_tolerance, slopes.error_estimate);
-        out.d_u = sign_of(u) * slopes.slopes[0];
-        out.d_rho = slopes.slopes[1];
-        const PowerTermProfiles::CoefficientGradient coefficients =
-            powers->coefficient_gradient(distance, rho, value, profile.flux(), basis, rtol);
-        shortfall.add(coefficients.met_tolerance, coefficients.error_estimate);
-        out.d_coefficient = coefficients.d_coefficient;
+    if (coefficients != nullptr) {
+        const LawSubdiskGradient slopes = law_subdisk_gradient(distance, rho, value, stack, *coefficients, rtol);
+        shortfall.add(slopes.converged, slopes.error_estimate);
+        out.d_u = sign_of(u) * slopes.d_u;
+        out.d_rho = slopes.d_rho;
+        out.d_coefficient = slopes.d_coefficient;
         shortfall.apply(out);
         return out;
     }

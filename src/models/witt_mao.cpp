@@ -21,6 +21,7 @@
 #include "ellip/legendre.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao_batch.hpp"
 #include "parallel/parallel_for_blocks.hpp"
 
@@ -30,13 +31,6 @@ namespace {
 constexpr double FAILED = std::numeric_limits<double>::quiet_NaN();
 
 using namespace witt_mao_forms;
-
-// <r^2k> = 1 / (k + 1) for the uniform disk.
-constexpr std::array<double, POINT_LENS_SERIES_MAX_TERMS> DISK_MOMENTS = [] {
-    std::array<double, POINT_LENS_SERIES_MAX_TERMS> moments{};
-    for (std::size_t k = 0; k < moments.size(); ++k) moments[k] = 1.0 / static_cast<double>(k + 1);
-    return moments;
-}();
 
 double point_source(double u) noexcept {
     // u = 0 gives +inf. Where u * u overflows (u > 1.34e154, and u = inf) the quotient would be
@@ -88,7 +82,7 @@ double witt_mao_magnification_scaled(double u, double rho) noexcept {
     if (rho == 0.0) return point_source(u + 0.0);  // u = -0.0 is the lens position too: +inf
     if (rho >= LARGEST_RHO) return u == u ? 1.0 : FAILED;
     if (u == rho) return lens_on_rim(rho);
-    if (u >= SERIES_RATIO * rho) return point_lens_mean_value_series(u, rho, DISK_MOMENTS).value;
+    if (u >= SERIES_RATIO * rho) return point_lens_mean_value_series(u, rho, UNIFORM_DISK_MOMENTS).value;
     if (rho < SMALLEST_UNSCALED_RHO) return general_case(u * SMALL_DISK_SCALE, rho * SMALL_DISK_SCALE) * SMALL_DISK_SCALE;
     return general_case(u, rho);
 }

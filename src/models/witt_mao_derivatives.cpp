@@ -25,10 +25,10 @@
 #include <cmath>
 #include <limits>
 
-#include "ellip/ellip_batch.hpp"
 #include "ellip/legendre.hpp"
 #include "models/model_constants.hpp"
 #include "models/point_lens_series_gradient.hpp"
+#include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao.hpp"
 
 namespace vellomir {
@@ -37,33 +37,8 @@ namespace {
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
 constexpr double INFINITE = std::numeric_limits<double>::infinity();
 
-// As witt_mao.cpp.
-constexpr double SERIES_RATIO = 3.0;
-constexpr double LARGEST_RHO = 1e9;
-constexpr double SMALLEST_UNSCALED_RHO = 1e-200;
-constexpr double SMALL_DISK_SCALE = 0x1p300;
-
-constexpr std::array<double, POINT_LENS_SERIES_MAX_TERMS> DISK_MOMENTS = [] {
-    std::array<double, POINT_LENS_SERIES_MAX_TERMS> moments{};
-    for (std::size_t k = 0; k < moments.size(); ++k) moments[k] = 1.0 / static_cast<double>(k + 1);
-    return moments;
-}();
-
-// Below this parameter (m - 2) K + 2 E is summed as its series: 30 terms reach 2^-60 of it.
-constexpr double SERIES_PARAMETER = 0.25;
-constexpr int PARAMETER_SERIES_TERMS = 30;
-
-// Coefficients c_j = a_{j-1} (j - 1) / j of m^(j-2), with a_j = a_{j-1} ((2j - 1) / (2j))^2.
-constexpr std::array<double, PARAMETER_SERIES_TERMS> KERNEL_SERIES = [] {
-    std::array<double, PARAMETER_SERIES_TERMS> c{};
-    double a = 1.0;  // a_0
-    for (int j = 2; j < PARAMETER_SERIES_TERMS + 2; ++j) {
-        const double ratio = (2.0 * j - 3.0) / (2.0 * j - 2.0);
-        a *= ratio * ratio;  // a_{j-1}
-        c[static_cast<std::size_t>(j - 2)] = a * (j - 1.0) / static_cast<double>(j);
-    }
-    return c;
-}();
+using namespace witt_mao_forms;
+using namespace witt_mao_derivative_forms;
 
 // ((m - 2) K(m) + 2 E(m)) / m^2 by its Maclaurin series, m < SERIES_PARAMETER, smallest term first.
 double kernel_over_m2_series(double m) noexcept {
@@ -142,15 +117,6 @@ DiskGradient general_case(double u, double rho) noexcept {
     return finish(in, e.value(), k.value(), p.value());
 }
 
-// The scale of the general case for small disks (1 where none is needed), or 0 where the case
-// is not the general one.
-double general_scale(double u, double rho) noexcept {
-    if (!(u >= 0.0) || !(rho > 0.0) || std::isinf(u) || u == rho || u >= SERIES_RATIO * rho || rho >= LARGEST_RHO) {
-        return 0.0;
-    }
-    return rho < SMALLEST_UNSCALED_RHO ? SMALL_DISK_SCALE : 1.0;
-}
-
 DiskGradient scaled_back(DiskGradient g, double scale) noexcept {
     if (scale == 1.0) return g;
     return {g.value * scale, g.d_u * scale * scale, g.d_rho * scale * scale};
@@ -164,7 +130,7 @@ DiskGradient witt_mao_derivatives_scaled(double u, double rho) noexcept {
     if (std::isinf(u)) return {witt_mao_magnification_scaled(u, rho), 0.0, 0.0};
     if (u == rho) return {witt_mao_magnification_scaled(u, rho), -INFINITE, INFINITE};
     if (u >= SERIES_RATIO * rho) {
-        const SeriesGradient series = point_lens_mean_value_series_gradient(u, rho, DISK_MOMENTS);
+        const SeriesGradient series = point_lens_mean_value_series_gradient(u, rho, UNIFORM_DISK_MOMENTS);
         // Above LARGEST_RHO the value is 1 (as witt_mao_magnification_scaled returns it).
         return {rho >= LARGEST_RHO ? 1.0 : series.value, series.d_u, series.d_rho};
     }
@@ -175,37 +141,6 @@ DiskGradient witt_mao_derivatives_scaled(double u, double rho) noexcept {
         return scaled_back(general_case(u * SMALL_DISK_SCALE, rho * SMALL_DISK_SCALE), SMALL_DISK_SCALE);
     }
     return general_case(u, rho);
-}
-
-void witt_mao_derivatives_batch(std::span<const double> u, std::span<const double> rho, std::span<DiskGradient> out,
-                                SimdIsa isa) noexcept {
-    const bool one_u = u.size() == 1, one_rho = rho.size() == 1;
-    std::array<GeneralInputs, DERIVATIVES_BATCH> inputs;
-    std::array<double, DERIVATIVES_BATCH> mc, nc, e, k, p, scale;
-    std::array<std::size_t, DERIVATIVES_BATCH> index;
-    for (std::size_t begin = 0; begin < out.size(); begin += DERIVATIVES_BATCH) {
-        const std::size_t end = std::min(out.size(), begin + DERIVATIVES_BATCH);
-        std::size_t count = 0;
-        for (std::size_t i = begin; i < end; ++i) {
-            const double x = one_u ? u[0] : u[i], r = one_rho ? rho[0] : rho[i];
-            const double s = general_scale(x, r);
-            if (s == 0.0) {
-                out[i] = witt_mao_derivatives_scaled(x, r);
-                continue;
-            }
-            inputs[count] = prepare(x * s, r * s);
-            mc[count] = inputs[count].m_complement;
-            nc[count] = inputs[count].n_complement;
-            scale[count] = s;
-            index[count++] = i;
-        }
-        if (count == 0) continue;
-        const std::span<const double> m_span(mc.data(), count), n_span(nc.data(), count);
-        ellipe_complement_batch(m_span, std::span<double>(e.data(), count), isa);
-        ellipk_complement_batch(m_span, std::span<double>(k.data(), count), isa);
-        ellippi_complement_batch(n_span, m_span, std::span<double>(p.data(), count), isa);
-        for (std::size_t j = 0; j < count; ++j) out[index[j]] = scaled_back(finish(inputs[j], e[j], k[j], p[j]), scale[j]);
-    }
 }
 
 }  // namespace vellomir

@@ -14,7 +14,7 @@
 
 #include "base/math_constants.hpp"
 #include "ellip/ellip_lanes.hpp"
-#include "models/point_lens_series.hpp"
+#include "models/mean_value_series_lanes.hpp"
 #include "models/point_lens_series_tables.hpp"
 #include "models/witt_mao.hpp"
 #include "simd/lanes.hpp"
@@ -23,7 +23,7 @@ VELLOMIR_ISA_BEGIN
 namespace witt_mao_lanes {
 
 using namespace witt_mao_forms;
-inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
+using namespace mean_value_series_lanes;
 
 // point_lens_mean_value_series(u, rho, moments).value with the disk's moments 1 / (k + 1).
 [[gnu::always_inline]] inline V disk_series(V u, V rho, M lanes) noexcept {
@@ -37,30 +37,13 @@ inline constexpr std::size_t series_terms = POINT_LENS_SERIES_MAX_TERMS;
     const V ratio = rho / u;
     const V z = ratio * ratio;
 
-    // Terms per lane: the first k whose tail bound is negligible, else all.
-    V terms = splat(static_cast<double>(series_terms));
-    M open = lanes & (z < 1.0);
-    V power = splat(1.0);
-    for (std::size_t k = 1; k <= series_terms && any(open); ++k) {
-        power = power * z;
-        const V tail = tables::B[k] * power / (1.0 - z);
-        const M found = open & ((k == series_terms ? splat(0.0) : tail) <= POINT_LENS_SERIES_NEGLIGIBLE_TAIL);
-        terms = select(found, splat(static_cast<double>(k)), terms);
-        open &= ~found;
-    }
-    double most = 0.0;
-    for (int i = 0; i < N; ++i) most = lanes[i] && terms[i] > most ? terms[i] : most;
-
-    // Horner's scheme in z over the terms 1 .. terms - 1, smallest first; a lane joins at its
-    // own last term, where the sum is still 0 (and z (x + 0) = z x).
-    V sum = splat(0.0);
-    for (std::size_t k = static_cast<std::size_t>(most) - 1; k >= 1 && k < series_terms; --k) {
+    const V terms = terms_per_lane(z, lanes & (z < 1.0), [](std::size_t k) { return tables::B[k]; });
+    const V sum = disk_terms(z, terms, lanes, [&](std::size_t k) {
         const double* c = tables::Q.data() + k * (k - 1);
         V q = splat(c[2 * k - 1]);
         for (std::size_t j = 2 * k - 1; j-- > 0;) q = q * big_y + c[j];
-        const double moment = 1.0 / static_cast<double>(k + 1);
-        sum = select(static_cast<double>(k) < terms, z * (moment * q + sum), sum);
-    }
+        return q;
+    });
     const double m0 = 1.0;
     const V point_excess = m0 / (2.0 * ((1.0 + y) * (1.0 + y)));
     return m0 + (eps * eps / y) * (point_excess + sum);

@@ -49,13 +49,13 @@ PyObject* centroid_limb_darkened(PyObject*, PyObject* const* args, Py_ssize_t na
         const char* name = nullptr;
         const std::optional<LimbDarkeningLaw> law = acquire_law(args, name, coefficients);
         if (!law) return nullptr;
-        const double rtol = PyFloat_AsDouble(args[4]);
-        if (rtol == -1.0 && PyErr_Occurred()) return nullptr;
+        const std::optional<double> rtol = as_double(args[4], "rtol");
+        if (!rtol) return nullptr;
         const Outcome<CentroidProfile> profile = CentroidProfile::of_law(*law, coefficients.values());
         if (!profile.ok()) return raise(Failure::model_error, profile.message());
         DetachedPoolLauncher launcher;
-        const MissedTolerance missed =
-            profile_centroid_shift_map(u.values(), rho.values(), profile.value(), rtol, out.writable_values(), launcher);
+        const MissedTolerance missed = profile_centroid_shift_map(u.values(), rho.values(), profile.value(), *rtol,
+                                                                  out.writable_values(), launcher);
         PyObject* done = launcher.finish(Face::numpy);
         if (done == nullptr) return nullptr;
         Py_DECREF(done);

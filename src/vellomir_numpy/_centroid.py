@@ -19,10 +19,10 @@ from ._arguments import (
     Magnification,
     _as_float64,
     _check_rtol,
+    _event,
     _flat_pair,
     _law_or_uniform,
     _result,
-    _track_arguments,
 )
 
 __all__ = ["centroid_shift", "centroid_track"]
@@ -150,7 +150,7 @@ def centroid_track(
     u0 : array_like
         Impact parameter in Einstein radii (its sign chooses the side).
     tE : array_like
-        Einstein time (same unit as `t`).
+        Einstein time (same unit as `t`), ``> 0``.
     rho : array_like
         Source radius in Einstein radii, ``>= 0``.
     law, coefficients, rtol
@@ -160,11 +160,14 @@ def centroid_track(
     -------
     along, across : numpy.ndarray or numpy.float64
         The two components in Einstein radii, each of the shape to which all five arguments
-        broadcast; both 0 where the lens is at the star's centre.
+        broadcast; both 0 where the lens is at the star's centre and at infinite ``tau``, NaN
+        where an argument is NaN.
 
     Raises
     ------
-    ValueError, TypeError
+    ValueError
+        As :func:`centroid_shift`; also for a `tE` that is zero or negative.
+    TypeError
         As :func:`centroid_shift`.
 
     Examples
@@ -173,12 +176,12 @@ def centroid_track(
     >>> along.round(6), across.round(6)
     (array([-0.25,  0.  ,  0.25]), array([0.25    , 0.333333, 0.25    ]))
     """
-    arrays, name, values, tolerance, shape = _track_arguments(t, t0, u0, tE, rho, law, coefficients, rtol)
-    time, peak, impact, einstein_time, radius = arrays
-    tau = np.broadcast_to((time - peak) / einstein_time, shape)
-    impact = np.broadcast_to(impact, shape)
-    u = np.hypot(tau, impact)
-    shift = np.asarray(_shift(u, np.asarray(radius), name, values, tolerance))
+    event = _event(t, t0, u0, tE, rho, law, coefficients, rtol)
+    shift = np.asarray(_shift(event.u, event.rho, event.law, event.coefficients, event.rtol))
     with np.errstate(invalid="ignore", divide="ignore"):
-        per_distance = np.where(u > 0.0, shift / u, 0.0)
-    return _result(np.asarray(per_distance * tau)), _result(np.asarray(per_distance * impact))
+        # delta / u: 0 at the lens, where the shift vanishes, and NaN where u is NaN.
+        per_distance = np.where(event.u == 0.0, 0.0, shift / event.u)
+        along = per_distance * event.tau
+    # At an infinite tau the direction tau / u is sign(tau) and the shift 0 (NaN for a NaN rho).
+    along = np.where(np.isinf(event.tau), shift * np.sign(event.tau), along)
+    return _result(np.asarray(along)), _result(np.asarray(per_distance * event.u0))

@@ -72,11 +72,13 @@ def _split(rows: npt.NDArray[np.float64]) -> tuple[Magnification, Magnification,
     return _result(rows[..., 0].copy()), _result(rows[..., 1].copy()), _result(rows[..., 2].copy())
 
 
-def _uniform_rows(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> npt.NDArray[np.float64]:
+def _uniform_columns(u: npt.NDArray[np.float64], rho: npt.NDArray[np.float64]) -> npt.NDArray[np.float64]:
+    """A, dA/du and dA/drho as the three contiguous blocks of one (3,) + shape array: returned
+    as they are, without the copies a strided column would need."""
     shape, flat_u, flat_rho = _flat_pair(u, rho)
-    rows = _rows(shape, 3)
-    _core.uniform_derivatives(flat_u, flat_rho, rows)
-    return rows
+    columns = np.empty((3,) + shape)
+    _core.uniform_derivatives(flat_u, flat_rho, columns)
+    return columns
 
 
 def _law_rows(
@@ -138,7 +140,8 @@ def uniform_derivatives(u: npt.ArrayLike, rho: npt.ArrayLike) -> Derivatives:
     >>> round(float(dA_du), 6), round(float(dA_drho), 6)
     (-55.405816, -158.844982)
     """
-    return Derivatives(*_split(_uniform_rows(_as_float64(u, "u"), _as_float64(rho, "rho"))))
+    columns = _uniform_columns(_as_float64(u, "u"), _as_float64(rho, "rho"))
+    return Derivatives(_result(columns[0]), _result(columns[1]), _result(columns[2]))
 
 
 def limb_darkened_derivatives(
@@ -311,16 +314,19 @@ def light_curve_derivatives(
     law, values, tolerance, shape, u, radius, tau, impact, einstein_time = _event(
         t, t0, u0, tE, rho, law, coefficients, rtol
     )
-    rows = _uniform_rows(u, radius) if law is None else _law_rows(u, radius, law, values, tolerance)
-    slope = rows[..., 1]
+    if law is None:
+        columns = _uniform_columns(u, radius)
+    else:
+        columns = np.moveaxis(_law_rows(u, radius, law, values, tolerance), -1, 0)
+    slope = columns[1]
     with np.errstate(invalid="ignore", divide="ignore"):
         # du/dt0 = -tau / (tE u), du/du0 = u0 / u, du/dtE = -tau^2 / (tE u); 0 where u = 0.
         per_u = np.where((u > 0.0) & np.isfinite(u), slope / u, 0.0)
-    jacobian = np.empty(shape + (rows.shape[-1] + 1,))
+    jacobian = np.empty(shape + (columns.shape[0] + 1,))
     with np.errstate(invalid="ignore", over="ignore"):
         jacobian[..., 0] = -per_u * (tau / einstein_time)
         jacobian[..., 1] = per_u * impact
         jacobian[..., 2] = -per_u * (tau * (tau / einstein_time))
-    jacobian[..., 3] = rows[..., 2]
-    jacobian[..., 4:] = rows[..., 3:]
-    return LightCurveDerivatives(_result(rows[..., 0].copy()), jacobian)
+    jacobian[..., 3] = columns[2]
+    jacobian[..., 4:] = np.moveaxis(columns[3:], 0, -1)
+    return LightCurveDerivatives(_result(columns[0].copy()), jacobian)

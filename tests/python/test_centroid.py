@@ -13,7 +13,7 @@ import pytest
 
 import vellomir_numpy as vn
 from conftest import module_environment, run_python
-from vellomir_numpy import _centroid
+from vellomir_numpy import _centroid, _core
 
 ROOT = Path(__file__).resolve().parents[2]
 REFERENCES = ROOT / "tests" / "data" / "centroid_references.txt"
@@ -114,6 +114,48 @@ def test_track_resolves_the_shift_along_and_across_the_motion(law, coefficients)
     assert np.allclose(along, tau / (tau**2 + 0.25 + 2), rtol=1e-14)
     assert np.allclose(across, 0.5 / (tau**2 + 0.25 + 2), rtol=1e-14)
     assert type(vn.centroid_track(0.0, 0.0, 0.0, 1.0, 0.1)[0]) is np.float64
+
+
+@pytest.mark.parametrize("tE", [0.0, -0.0, -2.0, -math.inf, [20.0, 0.0]])
+@pytest.mark.parametrize("law, coefficients", [(None, ()), ("linear", [0.6])])
+def test_track_refuses_an_einstein_time_that_light_curve_refuses(tE, law, coefficients):
+    arguments = ([-1.0, 1.0], 0.0, 0.1, tE, 0.01)
+    with pytest.raises(ValueError, match="^tE must be positive, got ") as curve:
+        vn.light_curve(*arguments, law=law, coefficients=coefficients)
+    with pytest.raises(ValueError) as track:
+        vn.centroid_track(*arguments, law=law, coefficients=coefficients)
+    assert str(track.value) == str(curve.value)
+
+
+@pytest.mark.parametrize("law, coefficients", [(None, ()), ("linear", [0.6])])
+def test_track_gives_nan_for_nan_and_the_limit_at_infinite_tau(law, coefficients):
+    nan, inf = math.nan, math.inf
+    shift = vn.centroid_shift(-0.2, 0.01, law=law, coefficients=coefficients)
+    # (t, t0, u0, tE, rho) -> (along, across)
+    cases = [
+        ((nan, 0.0, 0.1, 20.0, 0.01), (nan, nan)),
+        ((1.0, nan, 0.1, 20.0, 0.01), (nan, nan)),
+        ((1.0, 0.0, nan, 20.0, 0.01), (nan, nan)),
+        ((1.0, 0.0, 0.1, nan, 0.01), (nan, nan)),
+        ((1.0, 0.0, 0.1, 20.0, nan), (nan, nan)),
+        ((inf, 0.0, 0.1, 20.0, nan), (nan, nan)),
+        ((inf, 0.0, 0.1, 20.0, 0.01), (0.0, 0.0)),
+        ((-inf, 0.0, -0.1, 20.0, 0.01), (0.0, 0.0)),
+        ((5.0, 0.0, -0.2, inf, 0.01), (0.0, shift)),  # tau = 0: across is the shift at u = |u0|
+    ]
+    for arguments, want in cases:
+        got = vn.centroid_track(*arguments, law=law, coefficients=coefficients)
+        np.testing.assert_array_equal(got, want, err_msg=str(arguments))
+
+
+@pytest.mark.parametrize("rtol", ["1e-8", None, object(), 1j])
+def test_core_reads_rtol_as_limb_darkened_does(rtol):
+    u, rho, law, coefficients = np.full(2, 0.5), np.array([0.1]), "linear", np.array([0.6])
+    with pytest.raises(TypeError, match="^rtol must be a real number$") as magnification:
+        _core.limb_darkened(u, rho, law, coefficients, rtol, False, np.empty(2))
+    with pytest.raises(TypeError) as centroid:
+        _core.centroid_limb_darkened(u, rho, law, coefficients, rtol, np.empty(2))
+    assert str(centroid.value) == str(magnification.value)
 
 
 def test_results_do_not_depend_on_the_number_of_workers():
