@@ -94,13 +94,13 @@ void law_gradient_map(std::span<const double> u, std::span<const double> rho, co
     const std::size_t width = 3 + basis.coefficients;
     check_lengths(u, rho, out, width);
     const SubdiskProfile stack(profile);
-    const std::optional<PowerTermProfiles> powers = PowerTermProfiles::of(basis);
-    const PowerTermProfiles* power_terms = powers ? &*powers : nullptr;
+    const std::optional<CoefficientProfiles> coefficients = CoefficientProfiles::of(basis, stack);
+    const CoefficientProfiles* coefficient_profiles = coefficients ? &*coefficients : nullptr;
     const bool broadcast = rho.size() == 1;
     map_rows(u.size(), width, out, false,
              [&](std::size_t i, std::span<double> row) {
                  const ProfileGradient g =
-                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, power_terms, basis, rtol);
+                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, coefficient_profiles, basis, rtol);
                  row[0] = g.value;
                  row[1] = g.d_u;
                  row[2] = g.d_rho;

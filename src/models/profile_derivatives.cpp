@@ -166,7 +166,7 @@ Geometry geometry_of(double distance, double rho, double value) noexcept {
 }  // namespace
 
 ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
-                                           const SubdiskProfile& stack, const PowerTermProfiles* powers,
+                                           const SubdiskProfile& stack, const CoefficientProfiles* coefficients,
                                            const LawGradientBasis& basis, double rtol) {
     if (const std::optional<ProfileGradient> simple = trivial(u, rho)) return *simple;
     const double distance = std::fabs(u);
@@ -182,11 +182,11 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
 
     const double value = profile_magnification(u, rho, profile, stack, rtol).value;
     ProfileGradient out{value, 0.0, 0.0, {}};
-    if (powers != nullptr) {
-        const std::array<double, 2> slopes = subdisk_gradient(distance, rho, value, stack, rtol);
-        out.d_u = sign_of(u) * slopes[0];
-        out.d_rho = slopes[1];
-        out.d_coefficient = powers->coefficient_gradient(distance, rho, value, profile.flux(), basis, rtol);
+    if (coefficients != nullptr) {
+        const LawSubdiskGradient slopes = law_subdisk_gradient(distance, rho, value, stack, *coefficients, rtol);
+        out.d_u = sign_of(u) * slopes.d_u;
+        out.d_rho = slopes.d_rho;
+        out.d_coefficient = slopes.d_coefficient;
         return out;
     }
     const Geometry g = geometry_of(distance, rho, value);

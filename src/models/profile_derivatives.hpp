@@ -18,15 +18,15 @@ struct ProfileGradient {
     std::array<double, MAX_LAW_COEFFICIENTS> d_coefficient;  // laws only; zero for a table
 };
 
-// For a law: `profile` is RadialProfile::of_law, `stack` SubdiskProfile(profile) and `powers`
-// PowerTermProfiles::of(basis) (built once per call; nullptr where there is none), `basis`
-// law_gradient_basis of the same law and coefficients. Near the lens dA/du and dA/drho come from
-// the sub-disk integrator and dA/dc from the power terms' magnifications where `powers` is given,
-// else all from a tanh-sinh rule over the sub-disks. Each derivative to about rtol of its scale (max(|derivative|, A / x)). u's
+// For a law: `profile` is RadialProfile::of_law, `stack` SubdiskProfile(profile) and
+// `coefficients` CoefficientProfiles::of(basis, stack) (built once per call; nullptr where there
+// is none), `basis` law_gradient_basis of the same law and coefficients. Near the lens all the
+// derivatives come from one sub-disk integral (law_subdisk_gradient) where `coefficients` is
+// given, else from a tanh-sinh rule over the sub-disks. Each derivative to about rtol of its scale (max(|derivative|, A / x)). u's
 // sign is kept (dA/du is odd in u). At u = rho dA/du and dA/drho are infinite where the
 // intensity at the limb is not zero, finite where it is. NaN in gives NaN. Any thread.
 ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
-                                           const SubdiskProfile& stack, const PowerTermProfiles* powers,
+                                           const SubdiskProfile& stack, const CoefficientProfiles* coefficients,
                                            const LawGradientBasis& basis, double rtol);
 
 // The same for a table (RadialProfile::of_table): d_u and d_rho.

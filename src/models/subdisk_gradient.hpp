@@ -1,11 +1,12 @@
 #pragma once
 // Near-lens derivatives through the sub-disk integrator (subdisk_integral.hpp): dA/du and
-// dA/drho as the profile's integrals of the uniform disk's derivatives, and a law's dA/dc_k from
-// the magnifications of its power terms mu^p alone.
+// dA/drho as the profile's integrals of the uniform disk's derivatives, and with them a law's
+// dA/dc_k as the integrals of the disk's magnification weighted by dI/dc_k, at the same points.
 
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "models/intensity_basis.hpp"
@@ -18,26 +19,37 @@ namespace vellomir {
 // max(|derivative|, A / x); `value` is the profile's magnification A there.
 std::array<double, 2> subdisk_gradient(double u, double rho, double value, const SubdiskProfile& stack, double rtol);
 
-// The profiles mu^p for the powers p > 0 of a law's coefficient derivatives (power-2's c mu^p with
-// c = 1), built once per call: with them dA/dc_k = sum_t c_t F_t (A_t - A) / F over the terms
-// c_t mu^(p_t) of dI/dc_k (F_t, A_t the flux and magnification of mu^(p_t); the uniform disk for
-// p = 0). None for a law whose derivatives hold a logarithm (logarithmic, power-2's exponent).
-class PowerTermProfiles {
+// The intensities dI/dc_k of a law's coefficients as sub-disk profiles in the law's own
+// coordinate (SubdiskProfile(sum, stack)), built once per call. None for a law whose derivatives
+// hold a logarithm (logarithmic, power-2's exponent) or whose coordinate is power-2's free one.
+class CoefficientProfiles {
 public:
-    static std::optional<PowerTermProfiles> of(const LawGradientBasis& basis);
+    static std::optional<CoefficientProfiles> of(const LawGradientBasis& basis, const SubdiskProfile& stack);
 
-    // dA/dc_k at u >= 0, rho > 0 (finite) for k < basis.coefficients, the profile having
-    // magnification `value` and flux `flux` there.
-    std::array<double, MAX_LAW_COEFFICIENTS> coefficient_gradient(double u, double rho, double value, double flux,
-                                                                 const LawGradientBasis& basis, double rtol) const;
+    std::span<const SubdiskProfile* const> profiles() const noexcept { return {pointers_.data(), profiles_.size()}; }
+
+    CoefficientProfiles(const CoefficientProfiles&) = delete;
+    CoefficientProfiles(CoefficientProfiles&&) = default;
 
 private:
-    struct Term {
-        double power;
-        RadialProfile profile;
-        SubdiskProfile stack;
-    };
-    std::vector<Term> terms_;
+    CoefficientProfiles() = default;
+    std::vector<SubdiskProfile> profiles_;
+    std::array<const SubdiskProfile*, MAX_LAW_COEFFICIENTS> pointers_{};
 };
+
+struct LawSubdiskGradient {
+    double d_u, d_rho;
+    std::array<double, MAX_LAW_COEFFICIENTS> d_coefficient;
+    bool converged;  // every derivative within its tolerance
+    unsigned evaluations;  // kernel values computed
+};
+
+// dA/du, dA/drho and dA/dc_k at u >= 0, rho > 0 (finite) for the law of `stack`, from one
+// integral of the uniform disk's value and derivatives over its sub-disks: the first two as
+// subdisk_gradient, dA/dc_k = (int dI/dc_k d(r^2 A_d) - A F_k) / F (F_k the flux of dI/dc_k, the
+// flux's derivative folded in through A), each to 10 rtol of max(|dA/dc_k|, A). `value` is the
+// law's magnification A there.
+LawSubdiskGradient law_subdisk_gradient(double u, double rho, double value, const SubdiskProfile& stack,
+                                        const CoefficientProfiles& coefficients, double rtol);
 
 }  // namespace vellomir

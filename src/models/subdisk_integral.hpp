@@ -21,7 +21,13 @@
 // and optionally
 //     std::array<double, Q> error_scales(const std::array<double, Q>& values) const;
 // the size each quantity's error is measured against (default |value_q|): a kernel whose
-// quantities cross zero (derivatives) supplies a floor there.
+// quantities cross zero (derivatives) supplies a floor there; and
+//     std::span<const SubdiskProfile* const> weight_profiles() const;
+//     std::size_t weight_set(std::size_t q) const;
+// further intensities in the coordinate of the profile (SubdiskProfile(sum, profile)) whose
+// weights and atoms quantity q takes instead of the profile's (set 0 the profile's own, set j
+// weight_profiles()[j - 1]), at the same points: integrals of several intensities from one set
+// of kernel values. Every value is divided by the profile's own flux.
 
 #include <algorithm>
 #include <array>
@@ -69,7 +75,8 @@ template <std::size_t Q>
 struct Scratch {
     std::vector<Segment> segments;
     std::vector<Panel<Q>> panels;
-    std::vector<double> radii, factors, values;  // one kernel call's points
+    std::vector<double> radii, factors, values;  // one kernel call's points (factors per weight set)
+    std::vector<double> atom_radii;              // the atoms of every weight set
 };
 
 template <std::size_t Q>
@@ -137,10 +144,11 @@ inline void split_at_lens(const SubdiskProfile& profile, double l, double rho, s
 }
 
 // Writes the panel's radii rho r_i and integrand factors w r^2 dx/dt (dt the rule's weight
-// scale) into radii[0, P) and factors[0, P).
-template <std::size_t N>
-void panel_points(const SubdiskProfile& profile, const Segment& segment, double t0, double t1, double rho,
-                  double* radii, double* factors) {
+// scale) into radii[0, P) and factors[0, P), and those of the further weight sets `extra` into
+// factors[j stride, j stride + P) for set j.
+template <std::size_t N, int Order>
+void panel_points(const SubdiskProfile& profile, std::span<const SubdiskProfile* const> extra, const Segment& segment,
+                  double t0, double t1, double rho, double* radii, double* factors, std::size_t stride) {
     constexpr auto& rule = gauss_kronrod_rule<N>;
     constexpr std::size_t P = rule.points;
     std::array<double, P> x, jacobian, r, weight;
@@ -156,16 +164,32 @@ void panel_points(const SubdiskProfile& profile, const Segment& segment, double 
             // x = begin + length t^3 (kink at begin) or end - length (1 - t)^3 (kink at end),
             // each written so that both ends keep their relative precision: near the far end
             // through 1 - (1 - d)^3 = d (3 - 3d + d^2), d the distance from it in t.
+            // A kernel with a logarithmic singularity there (derivatives) takes the fifth power:
+            // 1 - (1 - d)^5 = d (5 - 10d + 10d^2 - 5d^3 + d^4).
             case Cluster::at_begin: {
                 const double d = 1.0 - t;
-                x[i] = t < 0.5 ? begin + length * (t * t * t) : end - length * (d * (3.0 + d * (d - 3.0)));
-                jacobian[i] = (3.0 * length) * (t * t) * half;
+                if constexpr (Order == 5) {
+                    const double t2 = t * t;
+                    x[i] = t < 0.5 ? begin + length * (t2 * t2 * t)
+                                   : end - length * (d * (5.0 + d * (-10.0 + d * (10.0 + d * (d - 5.0)))));
+                    jacobian[i] = (5.0 * length) * (t2 * t2) * half;
+                } else {
+                    x[i] = t < 0.5 ? begin + length * (t * t * t) : end - length * (d * (3.0 + d * (d - 3.0)));
+                    jacobian[i] = (3.0 * length) * (t * t) * half;
+                }
                 break;
             }
             case Cluster::at_end: {
                 const double d = 1.0 - t;
-                x[i] = t < 0.5 ? begin + length * (t * (3.0 + t * (t - 3.0))) : end - length * (d * d * d);
-                jacobian[i] = (3.0 * length) * (d * d) * half;
+                if constexpr (Order == 5) {
+                    const double d2 = d * d;
+                    x[i] = t < 0.5 ? begin + length * (t * (5.0 + t * (-10.0 + t * (10.0 + t * (t - 5.0)))))
+                                   : end - length * (d2 * d2 * d);
+                    jacobian[i] = (5.0 * length) * (d2 * d2) * half;
+                } else {
+                    x[i] = t < 0.5 ? begin + length * (t * (3.0 + t * (t - 3.0))) : end - length * (d * d * d);
+                    jacobian[i] = (3.0 * length) * (d * d) * half;
+                }
                 break;
             }
             // Both ends: x = begin + length phi(t), phi = t^3 (10 - 15 t + 6 t^2), phi' = 30 t^2 (1 - t)^2,
@@ -185,6 +209,12 @@ void panel_points(const SubdiskProfile& profile, const Segment& segment, double 
         radii[i] = rho * r[i];
         factors[i] = weight[i] * (r[i] * r[i]) * jacobian[i];
     }
+    std::array<double, P> same_r;  // r again: the sets share the coordinate
+    for (std::size_t j = 0; j < extra.size(); ++j) {
+        extra[j]->weights(segment.piece, x, same_r, weight);
+        double* set = factors + (j + 1) * stride;
+        for (std::size_t i = 0; i < P; ++i) set[i] = weight[i] * (r[i] * r[i]) * jacobian[i];
+    }
 }
 
 // K and its error estimate |K - G| for a panel from its P values starting at values[0] (quantity
@@ -192,13 +222,16 @@ void panel_points(const SubdiskProfile& profile, const Segment& segment, double 
 // resolved. (QUADPACK's sharper A (200 |K - G| / A)^(3/2), A = int |f - mean f|, was tried and
 // found to under-estimate by 50x next to a branch point 1e-3 from the end of a panel, the centre
 // of a star of rho = 1e3 with the lens on it: not used.)
+// Quantity q takes the factors of its weight set, factors[set[q] factor_stride + i].
 template <std::size_t N, std::size_t Q>
-void panel_sums(const double* factors, const double* values, std::size_t stride, Panel<Q>& panel) {
+void panel_sums(const double* factors, std::size_t factor_stride, const std::array<std::size_t, Q>& set,
+                const double* values, std::size_t stride, Panel<Q>& panel) {
     constexpr auto& rule = gauss_kronrod_rule<N>;
     for (std::size_t q = 0; q < Q; ++q) {
+        const double* weight = factors + set[q] * factor_stride;
         double k = 0.0, g = 0.0;
         for (std::size_t i = 0; i < rule.points; ++i) {
-            const double f = factors[i] * values[q * stride + i];
+            const double f = weight[i] * values[q * stride + i];
             k += rule.kronrod_weight[i] * f;
             g += rule.gauss_weight[i] * f;
         }
@@ -218,6 +251,43 @@ std::array<double, Kernel::quantities> scales_of(const Kernel& kernel, const std
     }
 }
 
+template <class Kernel>
+std::span<const SubdiskProfile* const> weight_profiles_of(const Kernel& kernel) {
+    if constexpr (requires { kernel.weight_profiles(); }) {
+        return kernel.weight_profiles();
+    } else {
+        return {};
+    }
+}
+
+template <class Kernel>
+std::array<std::size_t, Kernel::quantities> weight_sets_of(const Kernel& kernel) {
+    std::array<std::size_t, Kernel::quantities> set{};
+    if constexpr (requires { kernel.weight_set(std::size_t{0}); }) {
+        for (std::size_t q = 0; q < set.size(); ++q) set[q] = kernel.weight_set(q);
+    }
+    return set;
+}
+
+// The mass of `profile`'s atoms at radius r (0 where it has none).
+inline double atom_mass_at(const SubdiskProfile& profile, double r) {
+    double mass = 0.0;
+    for (const SubdiskAtom& atom : profile.atoms()) {
+        if (atom.radius == r) mass += atom.mass;
+    }
+    return mass;
+}
+
+// The power of the map that clusters points at the lens: 3, or the kernel's cluster_order() (5).
+template <class Kernel>
+int cluster_order_of(const Kernel& kernel) {
+    if constexpr (requires { kernel.cluster_order(); }) {
+        return kernel.cluster_order();
+    } else {
+        return 3;
+    }
+}
+
 template <std::size_t N, class Kernel>
 SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const SubdiskProfile& profile, double u,
                                               double rho, double rtol) {
@@ -225,36 +295,56 @@ SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const Subdis
     constexpr std::size_t P = gauss_kronrod_rule<N>.points;
     Scratch<Q>& work = scratch<Q>();
     SubdiskIntegral<Q> result;
-    const auto atoms = profile.atoms();
+    const std::span<const SubdiskProfile* const> extra = weight_profiles_of(kernel);
+    const std::array<std::size_t, Q> set = weight_sets_of(kernel);
+    const auto points = cluster_order_of(kernel) == 5 ? panel_points<N, 5> : panel_points<N, 3>;
+
+    // The atoms: the profile's, then those of further weight sets at other radii.
+    auto& atom_radii = work.atom_radii;
+    atom_radii.clear();
+    for (const SubdiskAtom& atom : profile.atoms()) atom_radii.push_back(atom.radius);
+    for (const SubdiskProfile* other : extra) {
+        for (const SubdiskAtom& atom : other->atoms()) {
+            if (std::find(atom_radii.begin(), atom_radii.end(), atom.radius) == atom_radii.end()) {
+                atom_radii.push_back(atom.radius);
+            }
+        }
+    }
 
     // First call: every piece's panel and the atoms together (one batch for the vector paths).
     split_at_lens(profile, u / rho, rho, work.segments);
     auto& panels = work.panels;
     panels.clear();
-    const std::size_t first = work.segments.size() * P + atoms.size();
+    const std::size_t first = work.segments.size() * P + atom_radii.size();
     work.radii.resize(std::max(first, 2 * P));
-    work.factors.resize(work.radii.size());
+    const std::size_t stride = work.radii.size();  // of the factors' weight sets
+    work.factors.resize((1 + extra.size()) * stride);
     work.values.resize(Q * work.radii.size());
     for (std::uint32_t s = 0; s < work.segments.size(); ++s) {
         panels.push_back(Panel<Q>{s, 0.0, 1.0, {}, {}, 0.0});
-        panel_points<N>(profile, work.segments[s], 0.0, 1.0, rho, &work.radii[s * P], &work.factors[s * P]);
+        points(profile, extra, work.segments[s], 0.0, 1.0, rho, &work.radii[s * P], &work.factors[s * P],
+                        stride);
     }
     const std::size_t atom_start = work.segments.size() * P;
-    for (std::size_t j = 0; j < atoms.size(); ++j) {
-        const double r = atoms[j].radius;
+    const auto atoms = profile.atoms();
+    for (std::size_t j = 0; j < atom_radii.size(); ++j) {
+        const double r = atom_radii[j];
         work.radii[atom_start + j] = rho * r;
-        work.factors[atom_start + j] = atoms[j].mass * (r * r);
+        work.factors[atom_start + j] = (j < atoms.size() ? atoms[j].mass : 0.0) * (r * r);
+        for (std::size_t e = 0; e < extra.size(); ++e) {
+            work.factors[(e + 1) * stride + atom_start + j] = atom_mass_at(*extra[e], r) * (r * r);
+        }
     }
     kernel(u, std::span<const double>(work.radii.data(), first), std::span<double>(work.values.data(), Q * first));
     result.evaluations += static_cast<std::uint32_t>(first);
     std::array<double, Q> atom_sum{};
     for (std::size_t q = 0; q < Q; ++q) {
-        for (std::size_t j = 0; j < atoms.size(); ++j) {
-            atom_sum[q] += work.factors[atom_start + j] * work.values[q * first + atom_start + j];
+        for (std::size_t j = 0; j < atom_radii.size(); ++j) {
+            atom_sum[q] += work.factors[set[q] * stride + atom_start + j] * work.values[q * first + atom_start + j];
         }
     }
     for (std::size_t s = 0; s < panels.size(); ++s) {
-        panel_sums<N>(&work.factors[s * P], &work.values[s * P], first, panels[s]);
+        panel_sums<N>(&work.factors[s * P], stride, set, &work.values[s * P], first, panels[s]);
     }
 
     std::array<double, Q> total{}, error{};
@@ -296,12 +386,12 @@ SubdiskIntegral<Kernel::quantities> integrate(const Kernel& kernel, const Subdis
         left.t1 = middle;
         right.t0 = middle;
         const Segment& segment = work.segments[left.segment];
-        panel_points<N>(profile, segment, left.t0, left.t1, rho, &work.radii[0], &work.factors[0]);
-        panel_points<N>(profile, segment, right.t0, right.t1, rho, &work.radii[P], &work.factors[P]);
+        points(profile, extra, segment, left.t0, left.t1, rho, &work.radii[0], &work.factors[0], stride);
+        points(profile, extra, segment, right.t0, right.t1, rho, &work.radii[P], &work.factors[P], stride);
         kernel(u, std::span<const double>(work.radii.data(), 2 * P), std::span<double>(work.values.data(), Q * 2 * P));
         result.evaluations += 2 * P;
-        panel_sums<N>(&work.factors[0], &work.values[0], 2 * P, left);
-        panel_sums<N>(&work.factors[P], &work.values[P], 2 * P, right);
+        panel_sums<N>(&work.factors[0], stride, set, &work.values[0], 2 * P, left);
+        panel_sums<N>(&work.factors[P], stride, set, &work.values[P], 2 * P, right);
         panels[worst] = left;
         panels.push_back(right);
     }

@@ -65,6 +65,26 @@ SubdiskProfile::SubdiskProfile(const RadialProfile& profile) : flux_(profile.flu
     if (previous_intensity != 0.0) atoms_.push_back(SubdiskAtom{previous_end, previous_intensity});
 }
 
+SubdiskProfile::SubdiskProfile(const IntensitySum& sum, const SubdiskProfile& coordinate)
+    : pieces_(coordinate.pieces_),
+      limb_exponent_(coordinate.limb_exponent_),
+      limb_singular_(coordinate.limb_singular_),
+      is_law_(true) {
+    double limb_intensity = 0.0;
+    for (std::size_t i = 0; i < sum.count; ++i) {
+        const IntensityTerm term = sum.terms[i];
+        flux_ += term.coefficient / (term.power * 0.5 + 1.0);  // int mu^p 2r dr = 1 / (p/2 + 1)
+        if (term.power == 0.0) {
+            limb_intensity += term.coefficient;
+            continue;
+        }
+        const double half = term.power * 2.0;
+        const int half_powers = half == std::floor(half) && half >= 1.0 && half <= 4.0 ? static_cast<int>(half) : 0;
+        terms_.push_back(Term{term.coefficient * term.power, term.power, half_powers});
+    }
+    if (limb_intensity != 0.0) atoms_.push_back(SubdiskAtom{1.0, limb_intensity});
+}
+
 void SubdiskProfile::weights(const SubdiskPiece& piece, std::span<const double> x, std::span<double> r,
                              std::span<double> weight) const noexcept {
     if (!is_law_) {

@@ -20,6 +20,7 @@
 #include <span>
 #include <vector>
 
+#include "models/intensity_basis.hpp"
 #include "models/limb_darkening_law.hpp"
 #include "models/radial_profile.hpp"
 
@@ -46,6 +47,11 @@ class SubdiskProfile {
 public:
     // The profile's sub-disk form (an empty profile gives no atoms and no pieces).
     explicit SubdiskProfile(const RadialProfile& profile);
+
+    // The intensity `sum` (terms c mu^p, none logarithmic; signs free) in the coordinate of the law
+    // `coordinate` (limb_exponent() 2 or 4): its weights at the law's points, its limb atom and
+    // its flux int sum 2r dr, for integrals alongside the law's (a law's dI/dc).
+    SubdiskProfile(const IntensitySum& sum, const SubdiskProfile& coordinate);
 
     std::span<const SubdiskAtom> atoms() const noexcept { return atoms_; }
     // The pieces in order of radius, before any split at the lens.
