@@ -10,6 +10,7 @@
 #include <span>
 
 #include "models/point_lens_series.hpp"
+#include "models/point_lens_series_gradient.hpp"
 #include "models/point_lens_series_tables.hpp"
 #include "simd/lanes.hpp"
 
@@ -125,6 +126,37 @@ struct Gradient {
     out.truncation_bound = bound;
     out.value_truncation_bound = value_bound;
     return out;
+}
+
+// point_lens_mean_value_series_gradient_batch's entry over arrays.
+inline void gradient_batch(const double* u, const double* rho, std::size_t count, const double* moments,
+                           std::size_t moment_count, const double* const* weight_arrays, std::size_t weight_count,
+                           const SeriesGradientColumns& out) noexcept {
+    const std::size_t available = moment_count < POINT_LENS_SERIES_MAX_TERMS ? moment_count : POINT_LENS_SERIES_MAX_TERMS;
+    const std::span<const double* const> weights(weight_arrays, weight_count);
+    for (std::size_t first = 0; first < count; first += N) {
+        const std::size_t lanes = count - first < static_cast<std::size_t>(N) ? count - first : N;
+        // A short last batch repeats its last element in the spare lanes.
+        V x, r;
+        M active = M{};
+        for (std::size_t lane = 0; lane < static_cast<std::size_t>(N); ++lane) {
+            const std::size_t i = first + (lane < lanes ? lane : lanes - 1);
+            x[lane] = u[i];
+            r[lane] = rho[i];
+            active[lane] = lane < lanes ? -1 : 0;
+        }
+        std::array<V, SERIES_GRADIENT_MAX_WEIGHTS> weighted;
+        const Gradient g = gradient(x, r, moments, available, active, weights, weighted.data());
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+            const std::size_t i = first + lane;
+            out.value[i] = g.value[lane];
+            out.d_u[i] = g.d_u[lane];
+            out.d_rho[i] = g.d_rho[lane];
+            out.truncation_bound[i] = g.truncation_bound[lane];
+            out.value_truncation_bound[i] = g.value_truncation_bound[lane];
+            for (std::size_t c = 0; c < weight_count; ++c) out.weighted[c][i] = weighted[c][lane];
+        }
+    }
 }
 
 }  // namespace point_lens_series_gradient_lanes
