@@ -63,23 +63,36 @@ struct Gradient {
     std::array<V, POINT_LENS_SERIES_MAX_TERMS + 1> powers;  // z^k
     powers[0] = splat(1.0);
     std::size_t computed = 0;
+    const V one_minus_z = 1.0 - z;
+    const V tail_divisor = one_minus_z * tables::B[1];
+    const V value_reciprocal = 1.0 / one_minus_z, tail_reciprocal = 1.0 / tail_divisor;
+    constexpr double clearly_above = negligible * (1.0 + 0x1p-40);
     for (std::size_t k = 1; k <= available && (every_power || any(open | value_open)); ++k) {
         powers[k] = powers[k - 1] * z;
         computed = k;
         const M last = k == available ? ~M{} : M{};
+        // Each tail's quotient only where a lane may stop: its product with the reciprocal of
+        // the divisor is within 2 ulps of it, so above `clearly_above` the quotient is above
+        // the negligible tail too.
         if (any(value_open)) {
-            const V value_tail = tables::B[k] * powers[k] / (1.0 - z);
-            const M value_found = value_open & (last | (value_tail <= negligible));
-            value_terms = select(value_found, splat(static_cast<double>(k)), value_terms);
-            value_bound = select(value_found, value_tail, value_bound);
-            value_open &= ~value_found;
+            const V numerator = tables::B[k] * powers[k];
+            if (!none(value_open & (last | (numerator * value_reciprocal <= clearly_above)))) {
+                const V value_tail = numerator / one_minus_z;
+                const M value_found = value_open & (last | (value_tail <= negligible));
+                value_terms = select(value_found, splat(static_cast<double>(k)), value_terms);
+                value_bound = select(value_found, value_tail, value_bound);
+                value_open &= ~value_found;
+            }
         }
         if (any(open)) {
-            const V tail = static_cast<double>(k + 1) * tables::B[k] * powers[k - 1] / ((1.0 - z) * tables::B[1]);
-            const M found = open & (last | (tail <= negligible));
-            terms = select(found, splat(static_cast<double>(k)), terms);
-            bound = select(found, tail, bound);
-            open &= ~found;
+            const V numerator = static_cast<double>(k + 1) * tables::B[k] * powers[k - 1];
+            if (!none(open & (last | (numerator * tail_reciprocal <= clearly_above)))) {
+                const V tail = numerator / tail_divisor;
+                const M found = open & (last | (tail <= negligible));
+                terms = select(found, splat(static_cast<double>(k)), terms);
+                bound = select(found, tail, bound);
+                open &= ~found;
+            }
         }
     }
     double most = 0.0;
