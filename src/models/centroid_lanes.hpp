@@ -26,11 +26,15 @@ namespace centroid_lanes {
 using namespace centroid_forms;
 using namespace mean_value_series_lanes;
 
-// root_of_square_plus_four.
+// root_of_square_plus_four; the form for |x| > 1 only where a lane takes it (sub-disks of small
+// stars never do).
 [[gnu::always_inline]] inline V root_of_square_plus_four(V x) noexcept {
     const V magnitude = fabs(x);
+    const M large = magnitude > 1.0;
+    const V small = Lanes::sqrt(x * x + 4.0);
+    if (none(large)) return small;
     const V ratio = 2.0 / magnitude;
-    return select(magnitude > 1.0, magnitude * Lanes::sqrt(1.0 + ratio * ratio), Lanes::sqrt(x * x + 4.0));
+    return select(large, magnitude * Lanes::sqrt(1.0 + ratio * ratio), small);
 }
 
 // cel_difference in `lanes`.
