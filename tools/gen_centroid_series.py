@@ -27,6 +27,8 @@ one sign, so 1 + ... never cancels for z <= 1/9: it stays above 1 - C_1 z / (1 -
 import os
 from fractions import Fraction as F
 
+from gen_point_lens_series import apply_d, divide_one_minus, evaluate, times_one_minus_y2_squared
+
 MAX_TERMS = 20
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "src", "models", "centroid_series_tables.hpp")
@@ -40,47 +42,12 @@ def combine(a, b, w):
     return {p: c for p, c in out.items() if c != 0}
 
 
-def times_one_minus_y2_squared(f):
-    out = {}
-    for p, c in f.items():
-        for shift, w in ((0, 1), (2, -2), (4, 1)):
-            out[p + shift] = out.get(p + shift, 0) + c * w
-    return {p: c for p, c in out.items() if c != 0}
-
-
-def apply_d(f):
-    """D = d/ds s d/ds on a Laurent polynomial in y: D y^p = p (1 - y^2)^2 (p y^(p-2) - (p+2) y^p) / 16."""
-    inner = {}
-    for p, c in f.items():
-        inner[p - 2] = inner.get(p - 2, 0) + c * p * p / F(16)
-        inner[p] = inner.get(p, 0) - c * p * (p + 2) / F(16)
-    return times_one_minus_y2_squared(inner)
-
-
 def apply_d_ds(f):
     """d/ds y^p = p (1 - y^2)^2 y^(p-2) / 8."""
     inner = {}
     for p, c in f.items():
         inner[p - 2] = inner.get(p - 2, 0) + c * p / F(8)
     return times_one_minus_y2_squared(inner)
-
-
-def divide_one_minus(poly, times):
-    for _ in range(times):
-        q, acc = [], F(0)
-        for c in poly[:-1]:
-            acc += c
-            q.append(acc)
-        assert acc + poly[-1] == 0, "not divisible"
-        poly = q
-    return poly
-
-
-def evaluate(poly, x):
-    s = F(0)
-    for c in reversed(poly):
-        s = s * x + c
-    return s
 
 
 def tables():

@@ -26,16 +26,27 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "src", "models", "point_lens_series_tables.hpp")
 
 
-def apply_d(f):
-    """D on a Laurent polynomial in y given as {power: coefficient}."""
+# The operations on Laurent polynomials in y ({power: coefficient}) and on polynomials in Y
+# (ascending lists) that the mean-value series' generators share (gen_centroid_series.py imports
+# them from here).
+
+
+def times_one_minus_y2_squared(f):
+    """f (1 - y^2)^2."""
     out = {}
     for p, c in f.items():
-        # D y^p = p (1 - y^2)^2 (p y^(p-2) - (p+2) y^p) / 16
-        inner = {p - 2: c * p * p / 16, p: -c * p * (p + 2) / 16}
-        for q, a in inner.items():
-            for shift, w in ((0, 1), (2, -2), (4, 1)):
-                out[q + shift] = out.get(q + shift, 0) + a * w
+        for shift, w in ((0, 1), (2, -2), (4, 1)):
+            out[p + shift] = out.get(p + shift, 0) + c * w
     return {p: c for p, c in out.items() if c != 0}
+
+
+def apply_d(f):
+    """D = d/ds s d/ds: D y^p = p (1 - y^2)^2 (p y^(p-2) - (p+2) y^p) / 16."""
+    inner = {}
+    for p, c in f.items():
+        inner[p - 2] = inner.get(p - 2, 0) + c * p * p / F(16)
+        inner[p] = inner.get(p, 0) - c * p * (p + 2) / F(16)
+    return times_one_minus_y2_squared(inner)
 
 
 def divide_one_minus(poly, times):

@@ -16,7 +16,6 @@
 #include "models/element_maps.hpp"
 #include "models/magnification_maps.hpp"
 #include "models/witt_mao_batch.hpp"
-#include "parallel/parallel_for_blocks.hpp"
 
 namespace vellomir {
 namespace {
@@ -57,21 +56,7 @@ double uniform_centroid_shift_element(double u, double rho) noexcept {
 
 void uniform_centroid_shift_map(std::span<const double> u, std::span<const double> rho, std::span<double> out,
                                 PoolLauncher& launcher) {
-    check_map_lengths("centroid map", u, rho, out);
-    if (rho.size() != 1) {
-        map_elements(u, rho, out, true, uniform_centroid_shift_element, launcher);
-        return;
-    }
-    const double radius = rho[0];
-    if (u.size() <= INLINE_CHEAP_ELEMENTS) {
-        uniform_centroid_run(u, radius, out);
-        return;
-    }
-    launch_on_pool(launcher, [&](WorkerPool& pool) {
-        parallel_for_blocks(pool, u.size(), BATCH_BLOCK, [&](std::size_t begin, std::size_t end) {
-            uniform_centroid_run(u.subspan(begin, end - begin), radius, out.subspan(begin, end - begin));
-        });
-    });
+    map_cheap_elements("centroid map", u, rho, out, uniform_centroid_shift_element, uniform_centroid_run, launcher);
 }
 
 MissedTolerance profile_centroid_shift_map(std::span<const double> u, std::span<const double> rho,

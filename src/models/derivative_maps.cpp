@@ -117,17 +117,31 @@ MissedTolerance law_gradient_map(std::span<const double> u, std::span<const doub
     const CoefficientProfiles* coefficient_profiles = coefficients ? &*coefficients : nullptr;
     const bool broadcast = rho.size() == 1;
     MissCounter misses;
-    map_rows(u.size(), width, out, false,
-             [&](std::size_t i, std::span<double> row) {
-                 const ProfileGradient g =
-                     law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack, coefficient_profiles, basis, rtol);
-                 misses.record(g);
-                 row[0] = g.value;
-                 row[1] = g.d_u;
-                 row[2] = g.d_rho;
-                 for (std::size_t k = 0; k < basis.coefficients; ++k) row[3 + k] = g.d_coefficient[k];
-             },
-             launcher);
+    // Blocks of LAW_SERIES_BATCH elements: the far series' a batch at a time, the rest one by one.
+    auto run = [&](std::size_t begin, std::size_t end) {
+        std::array<bool, LAW_SERIES_BATCH> served;
+        for (std::size_t first = begin; first < end; first += LAW_SERIES_BATCH) {
+            const std::size_t count = std::min(LAW_SERIES_BATCH, end - first);
+            const std::span<const double> radii = broadcast ? rho : rho.subspan(first, count);
+            const std::span<double> rows = out.subspan(first * width, count * width);
+            const std::size_t by_series = law_series_gradients(u.subspan(first, count), radii, profile, basis, rtol,
+                                                               rows, std::span<bool>(served.data(), count));
+            if (by_series == count) continue;
+            for (std::size_t j = 0; j < count; ++j) {
+                if (served[j]) continue;
+                const std::size_t i = first + j;
+                const ProfileGradient g = law_magnification_gradient(u[i], broadcast ? rho[0] : rho[i], profile, stack,
+                                                                     coefficient_profiles, basis, rtol);
+                misses.record(g);
+                const std::span<double> row = rows.subspan(j * width, width);
+                row[0] = g.value;
+                row[1] = g.d_u;
+                row[2] = g.d_rho;
+                for (std::size_t k = 0; k < basis.coefficients; ++k) row[3 + k] = g.d_coefficient[k];
+            }
+        }
+    };
+    launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_for_blocks(pool, u.size(), LAW_SERIES_BATCH, run); });
     return misses.result();
 }
 

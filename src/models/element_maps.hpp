@@ -1,8 +1,8 @@
 #pragma once
 // What every map over (u, rho) arrays shares (magnification_maps.cpp, centroid_maps.cpp): the
 // check of the lengths, and out[i] = element(u[i], rho[i or 0]) on the calling thread for a few
-// cheap elements, else on the pool. Each element is computed on its own, so the bits do not
-// depend on where it runs.
+// cheap elements, else on the pool, for a cheap element over blocks of SIMD batches about one
+// radius. Each element is computed on its own, so the bits do not depend on where it runs.
 
 #include <cstddef>
 #include <span>
@@ -10,6 +10,8 @@
 #include <string>
 
 #include "models/magnification_maps.hpp"
+#include "models/witt_mao_batch.hpp"
+#include "parallel/parallel_for_blocks.hpp"
 #include "parallel/parallel_map.hpp"
 #include "parallel/pool_launcher.hpp"
 
@@ -41,6 +43,29 @@ void map_elements(std::span<const double> u, std::span<const double> rho, std::s
     }
     const ElementCost cost = cheap ? ElementCost::even : ElementCost::uneven;
     launch_on_pool(launcher, [&](WorkerPool& pool) { parallel_map_into(pool, u, out, element_at, cost); });
+}
+
+// The map of a cheap element with its run about one radius: out[i] = element(u[i], rho[i or 0]),
+// where with one radius run(u, radius, out) takes blocks of whole SIMD batches (bit for bit the
+// element's), inline for a few elements, else on the pool.
+template <class Element, class Run>
+void map_cheap_elements(const char* map, std::span<const double> u, std::span<const double> rho,
+                        std::span<double> out, const Element& element, const Run& run, PoolLauncher& launcher) {
+    check_map_lengths(map, u, rho, out);
+    if (rho.size() != 1) {
+        map_elements(u, rho, out, true, element, launcher);
+        return;
+    }
+    const double radius = rho[0];
+    if (u.size() <= INLINE_CHEAP_ELEMENTS) {
+        run(u, radius, out);
+        return;
+    }
+    launch_on_pool(launcher, [&](WorkerPool& pool) {
+        parallel_for_blocks(pool, u.size(), BATCH_BLOCK, [&](std::size_t begin, std::size_t end) {
+            run(u.subspan(begin, end - begin), radius, out.subspan(begin, end - begin));
+        });
+    });
 }
 
 }  // namespace vellomir

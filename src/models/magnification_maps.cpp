@@ -14,7 +14,6 @@
 #include "models/subdisk_profile.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_batch.hpp"
-#include "parallel/parallel_for_blocks.hpp"
 
 namespace vellomir {
 namespace {
@@ -50,21 +49,7 @@ double uniform_disk_magnification(double u, double rho) noexcept {
 
 void uniform_disk_magnification_map(std::span<const double> u, std::span<const double> rho,
                                     std::span<double> out, PoolLauncher& launcher) {
-    check_map_lengths("magnification map", u, rho, out);
-    if (rho.size() != 1) {
-        map_elements(u, rho, out, true, uniform_disk_magnification, launcher);
-        return;
-    }
-    const double radius = rho[0];
-    if (u.size() <= INLINE_CHEAP_ELEMENTS) {
-        uniform_disk_run(u, radius, out);
-        return;
-    }
-    launch_on_pool(launcher, [&](WorkerPool& pool) {
-        parallel_for_blocks(pool, u.size(), BATCH_BLOCK, [&](std::size_t begin, std::size_t end) {
-            uniform_disk_run(u.subspan(begin, end - begin), radius, out.subspan(begin, end - begin));
-        });
-    });
+    map_cheap_elements("magnification map", u, rho, out, uniform_disk_magnification, uniform_disk_run, launcher);
 }
 
 MissedTolerance profile_magnification_map(std::span<const double> u, std::span<const double> rho,

@@ -1,6 +1,7 @@
-// The models' batched kernels (witt_mao_batch.hpp, witt_mao_derivatives.hpp, heyrovsky_batch.hpp,
-// centroid_batch.hpp): each entry runs the table of the path asked for (models_batch_table.hpp);
-// the scalar table maps the scalar kernels element by element.
+// The models' batched kernels (witt_mao_batch.hpp, witt_mao_derivatives.hpp,
+// point_lens_series_gradient.hpp, heyrovsky_batch.hpp, centroid_batch.hpp): each entry runs the
+// table of the path asked for (models_batch_table.hpp); the scalar table maps the scalar kernels
+// element by element.
 
 #include <limits>
 
@@ -9,6 +10,7 @@
 #include "models/heyrovsky.hpp"
 #include "models/heyrovsky_batch.hpp"
 #include "models/models_batch_table.hpp"
+#include "models/point_lens_series_gradient.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_batch.hpp"
 #include "models/witt_mao_derivatives.hpp"
@@ -44,6 +46,24 @@ void witt_mao_derivative_columns_scalar(const double* u, bool one_u, const doubl
     }
 }
 
+void point_lens_series_gradient_scalar(const double* u, const double* rho, std::size_t count, const double* moments,
+                                       std::size_t moment_count, const double* const* weights, std::size_t weight_count,
+                                       const SeriesGradientColumns& out) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        const SeriesGradient g = point_lens_mean_value_series_gradient(u[i], rho[i], std::span(moments, moment_count));
+        out.value[i] = g.value;
+        out.d_u[i] = g.d_u;
+        out.d_rho[i] = g.d_rho;
+        out.truncation_bound[i] = g.truncation_bound;
+        out.value_truncation_bound[i] = g.value_truncation_bound;
+        for (std::size_t c = 0; c < weight_count; ++c) {
+            double sum = 0.0;
+            for (std::size_t j = g.terms; j-- > 1;) sum += g.d_moment[j] * weights[c][j];
+            out.weighted[c][i] = sum;
+        }
+    }
+}
+
 void heyrovsky_scalar(double l, const double* r, double re, double rstar, double* out, std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i) {
         const Result<double> ring = heyrovsky_magnification(l, r[i], re, rstar);
@@ -64,6 +84,7 @@ constexpr ModelsBatchTable scalar_table{
     .witt_mao_magnification_radii = witt_mao_radii_scalar,
     .witt_mao_derivatives = witt_mao_derivatives_scalar,
     .witt_mao_derivative_columns = witt_mao_derivative_columns_scalar,
+    .point_lens_series_gradient = point_lens_series_gradient_scalar,
     .heyrovsky_magnification = heyrovsky_scalar,
     .disk_weighted_centroid_shift = centroid_scalar,
     .disk_weighted_centroid_shift_radii = centroid_radii_scalar,
@@ -103,6 +124,14 @@ void witt_mao_derivatives_batch(std::span<const double> u, std::span<const doubl
                                 std::span<double> d_u, std::span<double> d_rho, SimdIsa isa) noexcept {
     table(isa).witt_mao_derivative_columns(u.data(), u.size() == 1, rho.data(), rho.size() == 1, value.data(),
                                            d_u.data(), d_rho.data(), value.size());
+}
+
+void point_lens_mean_value_series_gradient_batch(std::span<const double> u, std::span<const double> rho,
+                                                 std::span<const double> moments,
+                                                 std::span<const double* const> weights,
+                                                 const SeriesGradientColumns& out, SimdIsa isa) noexcept {
+    table(isa).point_lens_series_gradient(u.data(), rho.data(), u.size(), moments.data(), moments.size(),
+                                          weights.data(), weights.size(), out);
 }
 
 void heyrovsky_magnification_batch(double l, std::span<const double> r, double re, double rstar,

@@ -3,13 +3,14 @@
 // arrays of `count` doubles (`out` may be the input array). models_batch.cpp picks the table of
 // the path asked for; models_batch_per_isa.cpp, compiled once per instruction set, defines the
 // vector ones from the lane code (witt_mao_lanes.hpp, witt_mao_derivatives_lanes.hpp,
-// heyrovsky_lanes.hpp, centroid_lanes.hpp).
+// point_lens_series_gradient_lanes.hpp, heyrovsky_lanes.hpp, centroid_lanes.hpp).
 
 #include <cstddef>
 
 namespace vellomir {
 
 struct DiskGradient;
+struct SeriesGradientColumns;
 
 struct ModelsBatchTable {
     // witt_mao_batch.hpp
@@ -21,6 +22,10 @@ struct ModelsBatchTable {
                                  std::size_t count) noexcept;
     void (*witt_mao_derivative_columns)(const double* u, bool one_u, const double* rho, bool one_rho, double* value,
                                         double* d_u, double* d_rho, std::size_t count) noexcept;
+    // point_lens_series_gradient.hpp
+    void (*point_lens_series_gradient)(const double* u, const double* rho, std::size_t count, const double* moments,
+                                       std::size_t moment_count, const double* const* weights,
+                                       std::size_t weight_count, const SeriesGradientColumns& out) noexcept;
     // heyrovsky_batch.hpp
     void (*heyrovsky_magnification)(double l, const double* r, double re, double rstar, double* out,
                                     std::size_t count) noexcept;

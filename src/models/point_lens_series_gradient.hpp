@@ -7,6 +7,7 @@
 #include <span>
 
 #include "models/point_lens_series.hpp"
+#include "simd/simd_isa.hpp"
 
 namespace vellomir {
 
@@ -27,5 +28,31 @@ struct SeriesGradient {
 // the tail left out of d_rho is below 2^-60 of it wherever the series converges fast enough for
 // the value; truncation_bound says how far it is. Pure; no allocation.
 SeriesGradient point_lens_mean_value_series_gradient(double u, double rho, std::span<const double> moments) noexcept;
+
+// Weighted sums of d_moment a batch may form per element (a law's coefficients).
+inline constexpr std::size_t SERIES_GRADIENT_MAX_WEIGHTS = 4;
+
+// Where point_lens_mean_value_series_gradient_batch writes element i: each array has the batch's
+// length; weighted[c] for c < the number of weights.
+struct SeriesGradientColumns {
+    double* value;
+    double* d_u;
+    double* d_rho;
+    double* truncation_bound;
+    double* value_truncation_bound;
+    std::array<double*, SERIES_GRADIENT_MAX_WEIGHTS> weighted;
+};
+
+// For each i: g = point_lens_mean_value_series_gradient(u[i], rho[i], moments), bit for bit, its
+// value, d_u, d_rho and bounds, and weighted[c][i] = sum over j from g.terms - 1 down to 1 of
+// g.d_moment[j] weights[c][j] (summed in that order), several elements at a time in SIMD
+// registers. u[i] > rho[i] > 0, finite; 1 <= moments.size(); weights.size() <=
+// SERIES_GRADIENT_MAX_WEIGHTS, each of POINT_LENS_SERIES_MAX_TERMS values. Defined with the
+// other batched kernels (models_batch.cpp).
+void point_lens_mean_value_series_gradient_batch(std::span<const double> u, std::span<const double> rho,
+                                                 std::span<const double> moments,
+                                                 std::span<const double* const> weights,
+                                                 const SeriesGradientColumns& out,
+                                                 SimdIsa isa = active_simd_isa()) noexcept;
 
 }  // namespace vellomir

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "models/point_lens_series.hpp"
+#include "models/point_lens_series_gradient.hpp"
 #include "models/point_lens_series_tables.hpp"
 #include "simd/lanes.hpp"
 
@@ -62,23 +63,36 @@ struct Gradient {
     std::array<V, POINT_LENS_SERIES_MAX_TERMS + 1> powers;  // z^k
     powers[0] = splat(1.0);
     std::size_t computed = 0;
+    const V one_minus_z = 1.0 - z;
+    const V tail_divisor = one_minus_z * tables::B[1];
+    const V value_reciprocal = 1.0 / one_minus_z, tail_reciprocal = 1.0 / tail_divisor;
+    constexpr double clearly_above = negligible * (1.0 + 0x1p-40);
     for (std::size_t k = 1; k <= available && (every_power || any(open | value_open)); ++k) {
         powers[k] = powers[k - 1] * z;
         computed = k;
         const M last = k == available ? ~M{} : M{};
+        // Each tail's quotient only where a lane may stop: its product with the reciprocal of
+        // the divisor is within 2 ulps of it, so above `clearly_above` the quotient is above
+        // the negligible tail too.
         if (any(value_open)) {
-            const V value_tail = tables::B[k] * powers[k] / (1.0 - z);
-            const M value_found = value_open & (last | (value_tail <= negligible));
-            value_terms = select(value_found, splat(static_cast<double>(k)), value_terms);
-            value_bound = select(value_found, value_tail, value_bound);
-            value_open &= ~value_found;
+            const V numerator = tables::B[k] * powers[k];
+            if (!none(value_open & (last | (numerator * value_reciprocal <= clearly_above)))) {
+                const V value_tail = numerator / one_minus_z;
+                const M value_found = value_open & (last | (value_tail <= negligible));
+                value_terms = select(value_found, splat(static_cast<double>(k)), value_terms);
+                value_bound = select(value_found, value_tail, value_bound);
+                value_open &= ~value_found;
+            }
         }
         if (any(open)) {
-            const V tail = static_cast<double>(k + 1) * tables::B[k] * powers[k - 1] / ((1.0 - z) * tables::B[1]);
-            const M found = open & (last | (tail <= negligible));
-            terms = select(found, splat(static_cast<double>(k)), terms);
-            bound = select(found, tail, bound);
-            open &= ~found;
+            const V numerator = static_cast<double>(k + 1) * tables::B[k] * powers[k - 1];
+            if (!none(open & (last | (numerator * tail_reciprocal <= clearly_above)))) {
+                const V tail = numerator / tail_divisor;
+                const M found = open & (last | (tail <= negligible));
+                terms = select(found, splat(static_cast<double>(k)), terms);
+                bound = select(found, tail, bound);
+                open &= ~found;
+            }
         }
     }
     double most = 0.0;
@@ -125,6 +139,37 @@ struct Gradient {
     out.truncation_bound = bound;
     out.value_truncation_bound = value_bound;
     return out;
+}
+
+// point_lens_mean_value_series_gradient_batch's entry over arrays.
+inline void gradient_batch(const double* u, const double* rho, std::size_t count, const double* moments,
+                           std::size_t moment_count, const double* const* weight_arrays, std::size_t weight_count,
+                           const SeriesGradientColumns& out) noexcept {
+    const std::size_t available = moment_count < POINT_LENS_SERIES_MAX_TERMS ? moment_count : POINT_LENS_SERIES_MAX_TERMS;
+    const std::span<const double* const> weights(weight_arrays, weight_count);
+    for (std::size_t first = 0; first < count; first += N) {
+        const std::size_t lanes = count - first < static_cast<std::size_t>(N) ? count - first : N;
+        // A short last batch repeats its last element in the spare lanes.
+        V x, r;
+        M active = M{};
+        for (std::size_t lane = 0; lane < static_cast<std::size_t>(N); ++lane) {
+            const std::size_t i = first + (lane < lanes ? lane : lanes - 1);
+            x[lane] = u[i];
+            r[lane] = rho[i];
+            active[lane] = lane < lanes ? -1 : 0;
+        }
+        std::array<V, SERIES_GRADIENT_MAX_WEIGHTS> weighted;
+        const Gradient g = gradient(x, r, moments, available, active, weights, weighted.data());
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+            const std::size_t i = first + lane;
+            out.value[i] = g.value[lane];
+            out.d_u[i] = g.d_u[lane];
+            out.d_rho[i] = g.d_rho[lane];
+            out.truncation_bound[i] = g.truncation_bound[lane];
+            out.value_truncation_bound[i] = g.value_truncation_bound[lane];
+            for (std::size_t c = 0; c < weight_count; ++c) out.weighted[c][i] = weighted[c][lane];
+        }
+    }
 }
 
 }  // namespace point_lens_series_gradient_lanes

@@ -66,12 +66,21 @@ std::optional<ProfileGradient> trivial(double u, double rho) noexcept {
     return std::nullopt;
 }
 
+// Whether the series may serve at |u| = distance (after trivial()), and whether its bounds
+// let it: the value's tail well below the value's rtol, the derivatives' below rtol.
+bool series_may_serve(double distance, double rho, const RadialProfile& profile) noexcept {
+    // The value's condition is profile_magnification's, so there the value is the series' too.
+    return distance > rho && profile.moments_decrease();
+}
+bool series_serves(double value_truncation_bound, double truncation_bound, double rtol) noexcept {
+    return value_truncation_bound < rtol * 0.1 && truncation_bound < rtol;
+}
+
 // The series' derivatives where the value is the series and their own tail is below rtol.
 std::optional<SeriesGradient> far_series(double distance, double rho, const RadialProfile& profile, double rtol) noexcept {
-    // The value's condition is profile_magnification's, so there the value is the series' too.
-    if (!(distance > rho) || !profile.moments_decrease()) return std::nullopt;
+    if (!series_may_serve(distance, rho, profile)) return std::nullopt;
     const SeriesGradient gradient = point_lens_mean_value_series_gradient(distance, rho, profile.moments());
-    if (!(gradient.value_truncation_bound < rtol * 0.1) || !(gradient.truncation_bound < rtol)) return std::nullopt;
+    if (!series_serves(gradient.value_truncation_bound, gradient.truncation_bound, rtol)) return std::nullopt;
     return gradient;
 }
 
@@ -255,6 +264,52 @@ ProfileGradient law_magnification_gradient(double u, double rho, const RadialPro
     for (std::size_t k = 0; k < basis.coefficients; ++k) out.d_coefficient[k] = sums[2 + k] / flux;
     shortfall.apply(out);
     return out;
+}
+
+std::size_t law_series_gradients(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                                 const LawGradientBasis& basis, double rtol, std::span<double> rows,
+                                 std::span<bool> served) noexcept {
+    const std::size_t n = u.size(), width = 3 + basis.coefficients;
+    std::array<double, LAW_SERIES_BATCH> distance, radius, value, d_u, d_rho, bound, value_bound;
+    std::array<std::array<double, LAW_SERIES_BATCH>, MAX_LAW_COEFFICIENTS> weighted;
+    std::array<std::size_t, LAW_SERIES_BATCH> index;
+    std::array<const double*, MAX_LAW_COEFFICIENTS> weights{};
+    SeriesGradientColumns columns{value.data(), d_u.data(), d_rho.data(), bound.data(), value_bound.data(), {}};
+    for (std::size_t k = 0; k < basis.coefficients; ++k) {
+        weights[k] = basis.d_moment[k].data();
+        columns.weighted[k] = weighted[k].data();
+    }
+    static_assert(MAX_LAW_COEFFICIENTS <= SERIES_GRADIENT_MAX_WEIGHTS);
+    std::size_t count = 0, total = 0;
+    std::fill(served.begin(), served.end(), false);
+    if (profile.moments().empty()) return 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double r = rho.size() == 1 ? rho[0] : rho[i];
+        const double x = std::fabs(u[i]);
+        // trivial() takes NaN, rho = 0 and infinite arguments (and the scalar route all rho <= 0).
+        if (std::isnan(u[i]) || !(r > 0.0) || std::isinf(x) || std::isinf(r)) continue;
+        if (!series_may_serve(x, r, profile)) continue;
+        distance[count] = x;
+        radius[count] = r;
+        index[count++] = i;
+    }
+    if (count == 0) return 0;
+    point_lens_mean_value_series_gradient_batch(std::span<const double>(distance.data(), count),
+                                                std::span<const double>(radius.data(), count), profile.moments(),
+                                                std::span<const double* const>(weights.data(), basis.coefficients),
+                                                columns);
+    for (std::size_t j = 0; j < count; ++j) {
+        if (!series_serves(value_bound[j], bound[j], rtol)) continue;
+        const std::size_t i = index[j];
+        const std::span<double> row = rows.subspan(i * width, width);
+        row[0] = value[j];
+        row[1] = sign_of(u[i]) * d_u[j];
+        row[2] = d_rho[j];
+        for (std::size_t k = 0; k < basis.coefficients; ++k) row[3 + k] = weighted[k][j];
+        served[i] = true;
+        ++total;
+    }
+    return total;
 }
 
 ProfileGradient table_magnification_gradient(double u, double rho, const RadialProfile& profile,

@@ -3,6 +3,8 @@
 // with respect to the separation u, the source radius rho and a law's coefficients.
 
 #include <array>
+#include <cstddef>
+#include <span>
 
 #include "models/intensity_basis.hpp"
 #include "models/radial_profile.hpp"
@@ -32,6 +34,18 @@ struct ProfileGradient {
 ProfileGradient law_magnification_gradient(double u, double rho, const RadialProfile& profile,
                                            const SubdiskProfile& stack, const CoefficientProfiles* coefficients,
                                            const LawGradientBasis& basis, double rtol);
+
+// Elements law_series_gradients takes at once.
+inline constexpr std::size_t LAW_SERIES_BATCH = 16;
+
+// The rows law_magnification_gradient gives from the far-field series, several elements at a
+// time in SIMD registers, bit for bit: row i (3 + basis.coefficients values from
+// rows[i * width]) for each i whose derivatives are the series', served[i] saying which (the
+// others are left for law_magnification_gradient). u.size() <= LAW_SERIES_BATCH; rho holds one
+// value or u.size(). Returns the number served. Any thread.
+std::size_t law_series_gradients(std::span<const double> u, std::span<const double> rho, const RadialProfile& profile,
+                                 const LawGradientBasis& basis, double rtol, std::span<double> rows,
+                                 std::span<bool> served) noexcept;
 
 // The same for a table (RadialProfile::of_table): d_u and d_rho.
 ProfileGradient table_magnification_gradient(double u, double rho, const RadialProfile& profile,

@@ -156,14 +156,15 @@ struct LawGradientKernel {
 LawSubdiskGradient law_subdisk_gradient(double u, double rho, double value, const SubdiskProfile& stack,
                                         const CoefficientProfiles& coefficients, double rtol) {
     const std::span<const SubdiskProfile* const> profiles = coefficients.profiles();
-    // The derivatives' logarithm at the lens wants higher orders than the value's kink, and
-    // below rtol = 1e-9 the fifth-power map: the choices that needed the fewest points on a
-    // crossing (quadratic law, rho = 0.01, the lens from the centre to past the limb).
+    // The derivatives' logarithm at the lens wants higher orders than the value's kink inside the
+    // star, and below rtol = 1e-9 the fifth-power map: the choices that needed the fewest points
+    // on a crossing (quadratic and Claret laws, rho = 0.01, the lens from the centre to 1.5 rho).
     const double tolerance = DERIVATIVE_RTOL_FACTOR * rtol;
     const LawGradientKernel kernel{rho, value, stack.flux(), {value / u, value / rho}, profiles, rtol < 1e-9 ? 5 : 3};
     const SubdiskIntegral<LawGradientKernel::quantities> integral =
         rtol >= 1e-4   ? subdisk_detail::integrate<5>(kernel, stack, u, rho, tolerance)
         : rtol >= 1e-7 ? subdisk_detail::integrate<7>(kernel, stack, u, rho, tolerance)
+        : u >= rho     ? subdisk_detail::integrate<10>(kernel, stack, u, rho, tolerance)
                        : subdisk_detail::integrate<15>(kernel, stack, u, rho, tolerance);
     LawSubdiskGradient out{u == 0.0 ? 0.0 : integral.value[0], integral.value[1], {}, integral.converged, integral.evaluations,
                            relative_error(kernel, integral, stack.flux())};

@@ -24,10 +24,10 @@
 // quantities cross zero (derivatives) supplies a floor there; and
 //     std::span<const SubdiskProfile* const> weight_profiles() const;
 //     std::size_t weight_set(std::size_t q) const;
-// further intensities in the coordinate of the profile (SubdiskProfile(sum, profile)) whose
-// weights and atoms quantity q takes instead of the profile's (set 0 the profile's own, set j
-// weight_profiles()[j - 1]), at the same points: integrals of several intensities from one set
-// of kernel values. Every value is divided by the profile's own flux.
+// further intensities in the coordinate of the profile, a law (SubdiskProfile(sum, profile)),
+// whose weights and atoms quantity q takes instead of the profile's (set 0 the profile's own,
+// set j weight_profiles()[j - 1]; at most 7 further), at the same points: integrals of several
+// intensities from one set of kernel values. Every value is divided by the profile's own flux.
 
 #include <algorithm>
 #include <array>
@@ -144,14 +144,14 @@ inline void split_at_lens(const SubdiskProfile& profile, double l, double rho, s
 }
 
 // Writes the panel's radii rho r_i and integrand factors w r^2 dx/dt (dt the rule's weight
-// scale) into radii[0, P) and factors[0, P), and those of the further weight sets `extra` into
-// factors[j stride, j stride + P) for set j.
+// scale) into radii[0, P) and factors[0, P), and those of the further weight sets `extra` (laws
+// only, SubdiskProfile::law_weights_of_sets) into factors[j stride, j stride + P) for set j.
 template <std::size_t N, int Order>
 void panel_points(const SubdiskProfile& profile, std::span<const SubdiskProfile* const> extra, const Segment& segment,
                   double t0, double t1, double rho, double* radii, double* factors, std::size_t stride) {
     constexpr auto& rule = gauss_kronrod_rule<N>;
     constexpr std::size_t P = rule.points;
-    std::array<double, P> x, jacobian, r, weight;
+    std::array<double, P> x, jacobian{}, r, weight;
     const double half = (t1 - t0) * 0.5, centre = (t0 + t1) * 0.5;
     const double begin = segment.piece.begin, end = segment.piece.end, length = end - begin;
     for (std::size_t i = 0; i < P; ++i) {
@@ -204,16 +204,29 @@ void panel_points(const SubdiskProfile& profile, std::span<const SubdiskProfile*
             }
         }
     }
-    profile.weights(segment.piece, x, r, weight);
-    for (std::size_t i = 0; i < P; ++i) {
-        radii[i] = rho * r[i];
-        factors[i] = weight[i] * (r[i] * r[i]) * jacobian[i];
+    if (extra.empty()) {
+        profile.weights(segment.piece, x, r, weight);
+        for (std::size_t i = 0; i < P; ++i) {
+            radii[i] = rho * r[i];
+            factors[i] = weight[i] * (r[i] * r[i]) * jacobian[i];
+        }
+        return;
     }
-    std::array<double, P> same_r;  // r again: the sets share the coordinate
-    for (std::size_t j = 0; j < extra.size(); ++j) {
-        extra[j]->weights(segment.piece, x, same_r, weight);
-        double* set = factors + (j + 1) * stride;
-        for (std::size_t i = 0; i < P; ++i) set[i] = weight[i] * (r[i] * r[i]) * jacobian[i];
+    // Every set's weights at once (they share the coordinate and its powers), then the factors.
+    constexpr std::size_t MAX_SETS = 8;
+    std::array<const SubdiskProfile*, MAX_SETS> sets{&profile};
+    std::array<std::array<double, P>, MAX_SETS> set_weight;
+    std::array<double*, MAX_SETS> set_weights{};
+    const std::size_t count = 1 + extra.size();
+    for (std::size_t j = 0; j < count; ++j) {
+        if (j > 0) sets[j] = extra[j - 1];
+        set_weights[j] = set_weight[j].data();
+    }
+    SubdiskProfile::law_weights_of_sets(std::span(sets.data(), count), x, r, std::span(set_weights.data(), count));
+    for (std::size_t i = 0; i < P; ++i) radii[i] = rho * r[i];
+    for (std::size_t j = 0; j < count; ++j) {
+        double* set = factors + j * stride;
+        for (std::size_t i = 0; i < P; ++i) set[i] = set_weight[j][i] * (r[i] * r[i]) * jacobian[i];
     }
 }
 

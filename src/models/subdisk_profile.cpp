@@ -8,6 +8,7 @@
 
 #include "models/subdisk_profile.hpp"
 
+#include <array>
 #include <cmath>
 
 namespace vellomir {
@@ -148,6 +149,43 @@ void SubdiskProfile::law_weights_limb(std::span<const double> x, std::span<doubl
         }
         r[i] = radius;
         weight[i] = w;
+    }
+}
+
+void SubdiskProfile::law_weights_of_sets(std::span<const SubdiskProfile* const> sets, std::span<const double> x,
+                                         std::span<double> r, std::span<double* const> weight) noexcept {
+    const bool square = sets[0]->limb_exponent_ == 2;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double s = x[i];
+        const double s2 = s * s;
+        const double v = square ? s2 : s2 * s2;
+        const double radius = 1.0 - v;
+        const double q2 = 2.0 - v;
+        const double q = std::sqrt(q2);
+        // law_weights_limb's s^(m p / 2 - 1) q^(p - 2) for p = 1/2 .. 2, as it writes them.
+        std::array<double, 5> power{};
+        if (square) {
+            power[2] = 1.0 / q;
+            power[4] = s;
+        } else {
+            const double root = std::sqrt(q);
+            power[1] = 1.0 / (q * root);
+            power[2] = s / q;
+            power[3] = s2 / root;
+            power[4] = s2 * s;
+        }
+        for (std::size_t j = 0; j < sets.size(); ++j) {
+            double sum = 0.0;
+            for (const Term& term : sets[j]->terms_) {
+                const bool listed = square ? term.half_powers == 2 || term.half_powers == 4 : term.half_powers != 0;
+                const double p = listed ? power[static_cast<std::size_t>(term.half_powers)]
+                                 : square ? std::pow(s, term.power - 1.0) * std::pow(q, term.power - 2.0)
+                                          : std::pow(s, 2.0 * term.power - 1.0) * std::pow(q, term.power - 2.0);
+                sum += term.coefficient_times_power * p;
+            }
+            weight[j][i] = (square ? 2.0 : 4.0) * radius * sum;
+        }
+        r[i] = radius;
     }
 }
 

@@ -75,6 +75,13 @@ public:
     void weights(const SubdiskPiece& piece, std::span<const double> x, std::span<double> r,
                  std::span<double> weight) const noexcept;
 
+    // The same for several laws in one coordinate (a law and SubdiskProfile(sum, law) of it, none
+    // with a logarithm or power-2's free exponent): weight[j][i] for sets[j], each the bits of
+    // sets[j]->weights(...), the powers of s and q the terms take computed once per point.
+    // At most 8 sets.
+    static void law_weights_of_sets(std::span<const SubdiskProfile* const> sets, std::span<const double> x,
+                                    std::span<double> r, std::span<double* const> weight) noexcept;
+
 private:
     // One power term c mu^p as d(c mu^p)/dmu = c p mu^(p-1), with p = half_powers / 2 when that
     // is 1..4 (no libm power needed), else general.

@@ -17,6 +17,7 @@
 #include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao.hpp"
 #include "models/witt_mao_derivatives.hpp"
+#include "models/witt_mao_lanes.hpp"
 #include "simd/lanes.hpp"
 
 VELLOMIR_ISA_BEGIN
@@ -36,41 +37,25 @@ struct Gradient {
     return -HALF_PI * sum;
 }
 
-// general_case and finish.
+// general_case and finish, from the value's terms (witt_mao_lanes::general_terms).
 [[gnu::always_inline]] inline Gradient general_case(V u, V rho, M& scalar) noexcept {
-    const V difference = u - rho;
-    const V sum = u + rho;
-    const V w = difference / sum;
-    const V n_complement = w * w;
-    const V g2 = difference * difference + 4.0;
-    const V g = Lanes::sqrt(g2);
-    const V m_complement = n_complement * ((sum * sum + 4.0) / g2);
-
-    const V e = ellip_lanes::ellipe_complement(m_complement, scalar);
-    const V k = ellip_lanes::ellipk_complement(m_complement, scalar);
-    const V p = ellip_lanes::ellippi_complement(n_complement, m_complement, scalar);
-
-    const V d_rho = difference / rho;
-    const V e_factor = (sum / rho) * (g / (2.0 * rho));
-    const V t_e = e_factor * e;
-    const V t_k = d_rho * ((difference * sum) * 0.5 + 4.0) / (g * rho) * k;
-    const V t_p = 2.0 * (d_rho * d_rho) * (1.0 + rho * rho) / (g * sum) * p;
-    const V a = ((t_e - t_k) + t_p) / PI;
+    const witt_mao_lanes::GeneralTerms t = witt_mao_lanes::general_terms(u, rho, scalar);
 
     // dA/du: the series of the kernel where m is small, else the kernel itself; 0 at u = 0.
-    const V m = (4.0 * (u / sum) * (rho / sum)) * (4.0 / g2);
+    const V m = (4.0 * (u / t.sum) * (rho / t.sum)) * (4.0 / t.g2);
     const M small = m < SERIES_PARAMETER;
     V slope_u = splat(0.0);
     if (any(small)) {
-        slope_u = (e_factor * m / PI) * ((16.0 / g2) * (rho / sum) / sum) * kernel_over_m2_series(m);
+        slope_u = (t.e_factor * m / PI) * ((16.0 / t.g2) * (rho / t.sum) / t.sum) * kernel_over_m2_series(m);
     }
     if (!none(~small)) {
-        const V kernel = 2.0 * e - (1.0 + m_complement) * k;
-        slope_u = select(small, slope_u, e_factor * kernel / (PI * u));
+        const V kernel = 2.0 * t.e - (1.0 + t.m_complement) * t.k;
+        slope_u = select(small, slope_u, t.e_factor * kernel / (PI * u));
     }
     slope_u = select(u > 0.0, slope_u, splat(0.0));
-    const V slope_rho = (2.0 / (PI * rho)) * ((4.0 * k - 2.0 * (d_rho * d_rho) * p) / (sum * g) + (t_k - t_e));
-    return {select(a < 1.0, splat(1.0), a), slope_u, slope_rho};
+    const V slope_rho =
+        (2.0 / (PI * rho)) * ((4.0 * t.k - 2.0 * (t.d_rho * t.d_rho) * t.p) / (t.sum * t.g) + (t.t_k - t.t_e));
+    return {select(t.a < 1.0, splat(1.0), t.a), slope_u, slope_rho};
 }
 
 [[gnu::always_inline]] inline Gradient derivatives(V u, V rho, M& scalar) noexcept {

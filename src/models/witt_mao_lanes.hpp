@@ -49,24 +49,40 @@ using namespace mean_value_series_lanes;
     return m0 + (eps * eps / y) * (point_excess + sum);
 }
 
-[[gnu::always_inline]] inline V general_case(V u, V rho, M& scalar) noexcept {
-    const V difference = u - rho;
-    const V sum = u + rho;
-    const V w = difference / sum;
+// The general case's quantities: its parameters, E, K and Pi at their complements, and the
+// terms of the value (witt_mao_derivatives_lanes.hpp takes the derivatives from them too).
+struct GeneralTerms {
+    V difference, sum, g2, g, m_complement;
+    V e, k, p;
+    V d_rho, e_factor, t_e, t_k, t_p;
+    V a;  // before the clamp to 1
+};
+
+[[gnu::always_inline]] inline GeneralTerms general_terms(V u, V rho, M& scalar) noexcept {
+    GeneralTerms t;
+    t.difference = u - rho;
+    t.sum = u + rho;
+    const V w = t.difference / t.sum;
     const V n_complement = w * w;
-    const V g2 = difference * difference + 4.0;
-    const V g = Lanes::sqrt(g2);
-    const V m_complement = n_complement * ((sum * sum + 4.0) / g2);
+    t.g2 = t.difference * t.difference + 4.0;
+    t.g = Lanes::sqrt(t.g2);
+    t.m_complement = n_complement * ((t.sum * t.sum + 4.0) / t.g2);
 
-    const V e = ellip_lanes::ellipe_complement(m_complement, scalar);
-    const V k = ellip_lanes::ellipk_complement(m_complement, scalar);
-    const V p = ellip_lanes::ellippi_complement(n_complement, m_complement, scalar);
+    t.e = ellip_lanes::ellipe_complement(t.m_complement, scalar);
+    t.k = ellip_lanes::ellipk_complement(t.m_complement, scalar);
+    t.p = ellip_lanes::ellippi_complement(n_complement, t.m_complement, scalar);
 
-    const V d_rho = difference / rho;
-    const V t_e = (sum / rho) * (g / (2.0 * rho)) * e;
-    const V t_k = d_rho * ((difference * sum) * 0.5 + 4.0) / (g * rho) * k;
-    const V t_p = 2.0 * (d_rho * d_rho) * (1.0 + rho * rho) / (g * sum) * p;
-    const V a = ((t_e - t_k) + t_p) / PI;
+    t.d_rho = t.difference / rho;
+    t.e_factor = (t.sum / rho) * (t.g / (2.0 * rho));
+    t.t_e = t.e_factor * t.e;
+    t.t_k = t.d_rho * ((t.difference * t.sum) * 0.5 + 4.0) / (t.g * rho) * t.k;
+    t.t_p = 2.0 * (t.d_rho * t.d_rho) * (1.0 + rho * rho) / (t.g * t.sum) * t.p;
+    t.a = ((t.t_e - t.t_k) + t.t_p) / PI;
+    return t;
+}
+
+[[gnu::always_inline]] inline V general_case(V u, V rho, M& scalar) noexcept {
+    const V a = general_terms(u, rho, scalar).a;
     return select(a < 1.0, splat(1.0), a);
 }
 

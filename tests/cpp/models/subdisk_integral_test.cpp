@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -125,6 +126,18 @@ TEST(SubdiskIntegral, FurtherWeightSetsIntegrateTheirIntensity) {
                 size += std::fabs(sum.terms[t].coefficient) / a;
             }
             EXPECT_NEAR(other.flux(), flux, 1e-15 * size);
+            // The weights of both at once are each one's own, bit for bit.
+            const std::vector<double> x{0.0, 1e-3, 0.3, 0.5, 0.77, 1.0};
+            std::vector<double> r(x.size()), r_alone(x.size()), law_weight(x.size()), other_weight(x.size()),
+                alone(x.size());
+            const std::array<const SubdiskProfile*, 2> both{&stack, &other};
+            const std::array<double*, 2> out{law_weight.data(), other_weight.data()};
+            SubdiskProfile::law_weights_of_sets(both, x, r, out);
+            stack.weights(stack.pieces()[0], x, r_alone, alone);
+            EXPECT_EQ(law_weight, alone);
+            EXPECT_EQ(r, r_alone);
+            other.weights(stack.pieces()[0], x, r_alone, alone);
+            EXPECT_EQ(other_weight, alone);
             for (const int order : {3, 5}) {
                 for (const double rtol : {1e-4, 1e-10}) {
                     for (const double l : {0.0, 0.3, 0.9, 1.0, 1.2}) {
