@@ -90,7 +90,10 @@ std::optional<CoefficientProfiles> CoefficientProfiles::of(const LawGradientBasi
     for (std::size_t k = 0; k < basis.coefficients; ++k) {
         const IntensitySum& d = basis.d_coefficient[k];
         for (std::size_t t = 0; t < d.count; ++t) {
-            if (d.terms[t].logarithmic) return std::nullopt;
+            // A logarithm, or a half power in the coordinate of a law of whole powers (its weight
+            // would be singular at the limb there), takes the tanh-sinh route.
+            const double p = d.terms[t].power;
+            if (d.terms[t].logarithmic || (stack.limb_exponent() == 2 && p != std::floor(p))) return std::nullopt;
         }
         out.profiles_.emplace_back(d, stack);
     }
