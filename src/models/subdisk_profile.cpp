@@ -13,6 +13,22 @@
 
 namespace vellomir {
 
+namespace {
+
+// A point s of the limb coordinate r = 1 - v, v = s^m (m = 2 or 4), with mu^2 = v (2 - v) = v q^2.
+struct LimbPoint {
+    double s2, radius, q2, q;
+};
+
+LimbPoint limb_point(double s, bool square) noexcept {
+    const double s2 = s * s;
+    const double v = square ? s2 : s2 * s2;
+    const double q2 = 2.0 - v;
+    return {s2, 1.0 - v, q2, std::sqrt(q2)};
+}
+
+}  // namespace
+
 SubdiskProfile::SubdiskProfile(const RadialProfile& profile) : flux_(profile.flux()) {
     if (profile.pieces().empty()) return;
     if (!profile.is_table()) {
@@ -25,9 +41,7 @@ SubdiskProfile::SubdiskProfile(const RadialProfile& profile) : flux_(profile.flu
                 limb_intensity += term.coefficient;
                 continue;
             }
-            const double half = term.power * 2.0;
-            const int half_powers = half == std::floor(half) && half >= 1.0 && half <= 4.0 ? static_cast<int>(half) : 0;
-            terms_.push_back(Term{term.coefficient * term.power, term.power, half_powers});
+            terms_.push_back(term_of(term.coefficient, term.power));
         }
         log_coefficient_ = law.log_coefficient;
         // r = 1 - s^2 suffices where every power is a whole number (mu = s sqrt(2 - s^2)).
@@ -79,11 +93,15 @@ SubdiskProfile::SubdiskProfile(const IntensitySum& sum, const SubdiskProfile& co
             limb_intensity += term.coefficient;
             continue;
         }
-        const double half = term.power * 2.0;
-        const int half_powers = half == std::floor(half) && half >= 1.0 && half <= 4.0 ? static_cast<int>(half) : 0;
-        terms_.push_back(Term{term.coefficient * term.power, term.power, half_powers});
+        terms_.push_back(term_of(term.coefficient, term.power));
     }
     if (limb_intensity != 0.0) atoms_.push_back(SubdiskAtom{1.0, limb_intensity});
+}
+
+SubdiskProfile::Term SubdiskProfile::term_of(double coefficient, double power) noexcept {
+    const double half = power * 2.0;
+    const int half_powers = half == std::floor(half) && half >= 1.0 && half <= 4.0 ? static_cast<int>(half) : 0;
+    return Term{coefficient * power, power, half_powers};
 }
 
 void SubdiskProfile::weights(const SubdiskPiece& piece, std::span<const double> x, std::span<double> r,
@@ -117,11 +135,7 @@ void SubdiskProfile::law_weights_limb(std::span<const double> x, std::span<doubl
     const bool square = limb_exponent_ == 2;
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double s = x[i];
-        const double s2 = s * s;
-        const double v = square ? s2 : s2 * s2;
-        const double radius = 1.0 - v;
-        const double q2 = 2.0 - v;
-        const double q = std::sqrt(q2);
+        const auto [s2, radius, q2, q] = limb_point(s, square);
         double sum = 0.0;  // sum_i c_i p_i s^(m p / 2 - 1) q^(p-2)
         for (const Term& term : terms_) {
             double power;
@@ -157,11 +171,7 @@ void SubdiskProfile::law_weights_of_sets(std::span<const SubdiskProfile* const> 
     const bool square = sets[0]->limb_exponent_ == 2;
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double s = x[i];
-        const double s2 = s * s;
-        const double v = square ? s2 : s2 * s2;
-        const double radius = 1.0 - v;
-        const double q2 = 2.0 - v;
-        const double q = std::sqrt(q2);
+        const auto [s2, radius, q2, q] = limb_point(s, square);
         // law_weights_limb's s^(m p / 2 - 1) q^(p - 2) for p = 1/2 .. 2, as it writes them.
         std::array<double, 5> power{};
         if (square) {

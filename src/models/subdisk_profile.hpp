@@ -91,6 +91,7 @@ private:
         int half_powers;
     };
 
+    static Term term_of(double coefficient, double power) noexcept;
     void law_weights_limb(std::span<const double> x, std::span<double> r, std::span<double> weight) const noexcept;
 
     std::vector<SubdiskAtom> atoms_;
