@@ -23,6 +23,7 @@
 #include "models/point_lens_series.hpp"
 #include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao_batch.hpp"
+#include "models/witt_mao_general_form.hpp"
 #include "parallel/parallel_for_blocks.hpp"
 
 namespace vellomir {
@@ -49,27 +50,14 @@ double lens_on_rim(double rho) noexcept {
 }
 
 double general_case(double u, double rho) noexcept {
-    const double difference = u - rho;
-    const double sum = u + rho;
-    const double w = difference / sum;
-    const double n_complement = w * w;
-    const double g2 = difference * difference + 4.0;
-    const double g = std::sqrt(g2);
-    const double m_complement = n_complement * ((sum * sum + 4.0) / g2);
-
-    const Result<double> e = ellipe_complement(m_complement);
+    const GeneralGeometry in = general_geometry(u, rho);
+    const Result<double> e = ellipe_complement(in.m_complement);
     if (!e.ok()) return FAILED;
-    const Result<double> k = ellipk_complement(m_complement);
+    const Result<double> k = ellipk_complement(in.m_complement);
     if (!k.ok()) return FAILED;
-    const Result<double> p = ellippi_complement(n_complement, m_complement);
+    const Result<double> p = ellippi_complement(in.n_complement, in.m_complement);
     if (!p.ok()) return FAILED;
-
-    // The terms of the formula above, divided through by rho where it has rho^2.
-    const double d_rho = difference / rho;
-    const double t_e = (sum / rho) * (g / (2.0 * rho)) * e.value();
-    const double t_k = d_rho * ((difference * sum) * 0.5 + 4.0) / (g * rho) * k.value();
-    const double t_p = 2.0 * (d_rho * d_rho) * (1.0 + rho * rho) / (g * sum) * p.value();
-    const double a = ((t_e - t_k) + t_p) / PI;
+    const double a = general_terms(in, e.value(), k.value(), p.value()).a;
     // The mean of a magnification is at least 1; the closed form may round below it where the
     // disk is large and A - 1 is below an ulp.
     return a < 1.0 ? 1.0 : a;

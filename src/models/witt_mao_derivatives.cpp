@@ -30,6 +30,7 @@
 #include "models/point_lens_series_gradient.hpp"
 #include "models/uniform_disk_moments.hpp"
 #include "models/witt_mao.hpp"
+#include "models/witt_mao_general_form.hpp"
 
 namespace vellomir {
 namespace {
@@ -63,33 +64,11 @@ DiskGradient point_source_gradient(double u) noexcept {
     return {value, slope, 0.0};
 }
 
-// What the general case needs before its elliptic integrals.
-struct GeneralInputs {
-    double u, rho, difference, sum, g2, g, n_complement, m_complement;
-};
-
-GeneralInputs prepare(double u, double rho) noexcept {
-    // The value's quantities exactly as witt_mao.cpp computes them.
-    const double difference = u - rho;
-    const double sum = u + rho;
-    const double w = difference / sum;
-    const double n_complement = w * w;
-    const double g2 = difference * difference + 4.0;
-    const double g = std::sqrt(g2);
-    const double m_complement = n_complement * ((sum * sum + 4.0) / g2);
-    return {u, rho, difference, sum, g2, g, n_complement, m_complement};
-}
-
 // From E(m), K(m), Pi(n, m) (NaN where their routine failed).
-DiskGradient finish(const GeneralInputs& in, double e, double k, double p) noexcept {
+DiskGradient finish(const GeneralGeometry& in, double e, double k, double p) noexcept {
     if (std::isnan(e) || std::isnan(k) || std::isnan(p)) return {NOT_A_NUMBER, NOT_A_NUMBER, NOT_A_NUMBER};
-    const double u = in.u, rho = in.rho, difference = in.difference, sum = in.sum, g = in.g, g2 = in.g2;
-    const double d_rho = difference / rho;
-    const double e_factor = (sum / rho) * (g / (2.0 * rho));
-    const double t_e = e_factor * e;
-    const double t_k = d_rho * ((difference * sum) * 0.5 + 4.0) / (g * rho) * k;
-    const double t_p = 2.0 * (d_rho * d_rho) * (1.0 + rho * rho) / (g * sum) * p;
-    const double a = ((t_e - t_k) + t_p) / PI;
+    const double u = in.u, rho = in.rho, sum = in.sum, g = in.g, g2 = in.g2;
+    const auto [d_rho, e_factor, t_e, t_k, t_p, a] = general_terms(in, e, k, p);
 
     // dA/du. m itself (not 1 - its complement) where it is small: n (4 / g^2) with
     // n = 4 (u / s)(rho / s).
@@ -109,7 +88,7 @@ DiskGradient finish(const GeneralInputs& in, double e, double k, double p) noexc
 }
 
 DiskGradient general_case(double u, double rho) noexcept {
-    const GeneralInputs in = prepare(u, rho);
+    const GeneralGeometry in = general_geometry(u, rho);
     const Result<double> e = ellipe_complement(in.m_complement);
     const Result<double> k = ellipk_complement(in.m_complement);
     const Result<double> p = ellippi_complement(in.n_complement, in.m_complement);
