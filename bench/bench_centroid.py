@@ -11,33 +11,21 @@ Prints, each against its baseline timed in the same run (best of several runs, i
      tests/data/centroid_references.txt (2-D mpmath integrals).
 """
 
-import math
-import time
 from pathlib import Path
 
 import numpy as np
 
 import vellomir_numpy as vn
+from timing import best_pair
 
 REFERENCES = Path(__file__).resolve().parents[1] / "tests" / "data" / "centroid_references.txt"
-
-
-def best_pair(first, second, repeats=7):
-    """The best time of each of two calls, run alternately so that load changes hit both."""
-    best = [math.inf, math.inf]
-    for _ in range(repeats):
-        for i, function in enumerate((first, second)):
-            start = time.perf_counter()
-            function()
-            best[i] = min(best[i], time.perf_counter() - start)
-    return best
 
 
 def uniform_cost():
     rng = np.random.default_rng(20)
     for rho in (0.01, 1.0):
         u = rng.uniform(0.0, 3.0 * rho, 100_000)
-        base, ours = best_pair(lambda: vn.uniform(u, rho), lambda: vn.centroid_shift(u, rho))
+        base, ours = best_pair(lambda: vn.uniform(u, rho), lambda: vn.centroid_shift(u, rho), 7)
         print(f"uniform disk, rho = {rho:g}, 1e5 elements in (0, 3 rho): uniform {base / u.size * 1e9:7.1f} ns, "
               f"centroid_shift {ours / u.size * 1e9:7.1f} ns per element: ratio {ours / base:.2f}")
 

@@ -13,26 +13,14 @@ Prints, as the ratio of the best of five runs taken in turns on the default pool
      t within t0 +- 0.5 d, quadratic law): light_curve_derivatives against light_curve.
 """
 
-import math
 import os
-import time
 
 import numpy as np
 
 import vellomir_numpy as vn
+from timing import best_pair
 
 LAWS = [("linear", [0.6]), ("quadratic", [0.4, 0.25]), ("claret", [0.5, 0.1, 0.2, -0.1])]
-
-
-def best_of_pair(plain, derivatives, repeats=5):
-    """The best time of each over a few runs, the two taking turns so that both see the same load."""
-    best = [math.inf, math.inf]
-    for _ in range(repeats):
-        for k, function in enumerate((plain, derivatives)):
-            start = time.perf_counter()
-            function()
-            best[k] = min(best[k], time.perf_counter() - start)
-    return best
 
 
 def ratio_line(label, plain, derivatives, count):
@@ -45,24 +33,25 @@ def main():
     rho = 0.01
     for span in (10.0, 1e4):
         u = np.linspace(0.0, span * rho, 1_000_000)
-        plain, both = best_of_pair(lambda: vn.uniform(u, rho), lambda: vn.uniform_derivatives(u, rho))
+        plain, both = best_pair(lambda: vn.uniform(u, rho), lambda: vn.uniform_derivatives(u, rho), 5)
         ratio_line(f"uniform, 1e6, u/rho in [0, {span:g}]", plain, both, u.size)
     near = np.linspace(0.0, 1.5, 10_000) * rho
     far = np.linspace(3.0, 200.0, 10_000) * rho
     for law, c in LAWS:
         for rtol in (1e-6, 1e-10):
             for name, points in (("near", near), ("far", far)):
-                plain, both = best_of_pair(
+                plain, both = best_pair(
                     lambda: vn.limb_darkened(points, rho, law, c, rtol=rtol),
                     lambda: vn.limb_darkened_derivatives(points, rho, law, c, rtol=rtol),
+                    5,
                 )
                 ratio_line(f"{law} rtol={rtol:g} {name}", plain, both, points.size)
     t = np.linspace(-0.5, 0.5, 10_000)
     arguments = (t, 0.0, 0.003, 20.0, rho)
     for rtol in (1e-6, 1e-10):
         options = dict(law="quadratic", coefficients=[0.4, 0.25], rtol=rtol)
-        plain, both = best_of_pair(
-            lambda: vn.light_curve(*arguments, **options), lambda: vn.light_curve_derivatives(*arguments, **options)
+        plain, both = best_pair(
+            lambda: vn.light_curve(*arguments, **options), lambda: vn.light_curve_derivatives(*arguments, **options), 5
         )
         ratio_line(f"crossing light curve, rtol={rtol:g}", plain, both, t.size)
 

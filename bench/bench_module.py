@@ -24,19 +24,12 @@ import sys
 import threading
 import time
 
+from timing import best_of
+
 N = 1_000_000
 SMALL = 10
 RE, RSTAR = 1.0, 0.1
 MANY = 1_000  # elements for the formerly sequential functions
-
-
-def best_of(function, repeats):
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.perf_counter()
-        function()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def per_call(function, calls, repeats=5):

@@ -23,17 +23,9 @@ import numpy as np
 
 import vellomir
 import vellomir_numpy as vn
+from timing import best_of
 
 REFERENCES = Path(__file__).resolve().parents[1] / "tests" / "data" / "numpy_profile_references.txt"
-
-
-def best_of(function, repeats):
-    best = math.inf
-    for _ in range(repeats):
-        start = time.perf_counter()
-        function()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def light_curve():
