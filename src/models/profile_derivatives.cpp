@@ -129,22 +129,25 @@ void law_integrals(const Geometry& g, const LawGradientBasis& basis, double rtol
     const auto tolerance = tolerance_for(rtol, boundary);
     std::array<DiskGradient, QUADRATURE_CHUNK> disks;
     std::array<double, QUADRATURE_CHUNK> radius;
+    // One node's integrands: the slope -I'(r) (times the coordinate's Jacobian) r^2 against the
+    // disk's derivatives, and each dI/dc_k's slope r^2 against H - A.
+    auto store = [&](Sums& values, const DiskGradient& d, double r, auto&& slopes) {
+        values.fill(0.0);
+        if (!usable(d)) return;
+        const double r2 = r * r;
+        const double slope = slopes(basis.intensity);
+        values[0] = slope * r2 * d.d_u;
+        values[1] = slope * (r2 * r) * d.d_rho;
+        for (std::size_t k = 0; k < coefficients; ++k) {
+            values[2 + k] = slopes(basis.d_coefficient[k]) * r2 * (d.value - g.value);
+        }
+    };
     auto in_r = [&](std::span<const double> r, std::span<Sums> out) {
         sub_disks(g, r, std::span<DiskGradient>(disks.data(), r.size()));
         for (std::size_t i = 0; i < r.size(); ++i) {
-            Sums& values = out[i];
-            values.fill(0.0);
-            const DiskGradient& d = disks[i];
-            if (!usable(d)) continue;
             const double ri = r[i];
             const double mu = std::sqrt((1.0 - ri) * (1.0 + ri));
-            const double r2 = ri * ri;
-            const double slope = ri * basis.intensity.slope_over_mu(mu);  // -I'(r)
-            values[0] = slope * r2 * d.d_u;
-            values[1] = slope * (r2 * ri) * d.d_rho;
-            for (std::size_t k = 0; k < coefficients; ++k) {
-                values[2 + k] = ri * basis.d_coefficient[k].slope_over_mu(mu) * r2 * (d.value - g.value);
-            }
+            store(out[i], disks[i], ri, [&](const IntensitySum& intensity) { return ri * intensity.slope_over_mu(mu); });
         }
     };
     auto in_v = [&](std::span<const double> v, std::span<Sums> out) {
@@ -154,18 +157,8 @@ void law_integrals(const Geometry& g, const LawGradientBasis& basis, double rtol
         }
         sub_disks(g, std::span<const double>(radius.data(), v.size()), std::span<DiskGradient>(disks.data(), v.size()));
         for (std::size_t i = 0; i < v.size(); ++i) {
-            Sums& values = out[i];
-            values.fill(0.0);
-            const DiskGradient& d = disks[i];
-            if (!usable(d)) continue;
-            const double r = radius[i];
-            const double r2 = r * r;
-            const double slope = basis.intensity.slope_in_root(v[i]);
-            values[0] = slope * r2 * d.d_u;
-            values[1] = slope * (r2 * r) * d.d_rho;
-            for (std::size_t k = 0; k < coefficients; ++k) {
-                values[2 + k] = basis.d_coefficient[k].slope_in_root(v[i]) * r2 * (d.value - g.value);
-            }
+            const double vi = v[i];
+            store(out[i], disks[i], radius[i], [&](const IntensitySum& intensity) { return intensity.slope_in_root(vi); });
         }
     };
     // The tolerance is rtol (l1 + |boundary|), so a change over it is rtol times that ratio.
